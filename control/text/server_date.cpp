@@ -1,0 +1,106 @@
+#include "control/text/server_date.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <string>
+
+namespace korvel {
+namespace {
+
+bool isDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+
+bool isCSpace(wchar_t c) {
+  return c == L' ' || c == L'\t' || c == L'\n' || c == L'\v' || c == L'\f' || c == L'\r';
+}
+
+// The longest prefix of `text` (after white space) that is a decimal number
+// in C syntax, as narrow text without a leading '+'; empty when none.
+struct NumberSpan {
+  std::string digits;    // what from_chars reads
+  bool negative = false;
+  long magnitude = 0;    // decimal position of the first nonzero digit
+};
+
+NumberSpan scanNumber(const wchar_t* p) {
+  NumberSpan span;
+  while (isCSpace(*p)) ++p;
+  std::string out;
+  if (*p == L'+' || *p == L'-') {
+    span.negative = (*p == L'-');
+    if (span.negative) out += '-';
+    ++p;
+  }
+  size_t mantissaDigits = 0;
+  long intDigits = 0;         // significant digits before the point
+  long leadingFracZeros = 0;  // zeros after the point before a nonzero digit
+  bool seenNonzero = false;
+  for (; isDigit(*p); ++p, ++mantissaDigits) {
+    if (*p != L'0') seenNonzero = true;
+    if (seenNonzero) ++intDigits;
+    out += static_cast<char>(*p);
+  }
+  if (*p == L'.') {
+    std::string frac = ".";
+    const wchar_t* q = p + 1;
+    for (; isDigit(*q); ++q, ++mantissaDigits) {
+      if (!seenNonzero && *q == L'0') ++leadingFracZeros;
+      if (*q != L'0') seenNonzero = true;
+      frac += static_cast<char>(*q);
+    }
+    if (mantissaDigits > 0) {
+      out += frac;
+      p = q;
+    }
+  }
+  if (mantissaDigits == 0) return NumberSpan{};
+  long exponent = 0;
+  if (*p == L'e' || *p == L'E') {
+    const wchar_t* q = p + 1;
+    std::string exp = "e";
+    bool expNegative = false;
+    if (*q == L'+' || *q == L'-') {
+      expNegative = (*q == L'-');
+      exp += static_cast<char>(*q);
+      ++q;
+    }
+    if (isDigit(*q)) {
+      for (; isDigit(*q); ++q) {
+        exp += static_cast<char>(*q);
+        if (exponent < 100000) exponent = exponent * 10 + (*q - L'0');
+      }
+      if (expNegative) exponent = -exponent;
+      out += exp;
+    }
+  }
+  span.digits = out;
+  span.magnitude = (intDigits > 0 ? intDigits : -leadingFracZeros) + exponent;
+  return span;
+}
+
+double readDouble(const wchar_t* text) {
+  if (text == nullptr) return 0.0;
+  NumberSpan span = scanNumber(text);
+  if (span.digits.empty()) return 0.0;
+  double value = 0.0;
+  const char* first = span.digits.data();
+  const char* last = first + span.digits.size();
+  auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::general);
+  (void)ptr;
+  if (ec == std::errc::result_out_of_range) {
+    double huge = span.magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    return span.negative ? -huge : huge;
+  }
+  return ec == std::errc() ? value : 0.0;
+}
+
+}  // namespace
+
+int64_t serverSecondsFromText(const wchar_t* text) {
+  double seconds = readDouble(text) / 1000.0;
+  constexpr double kTwoTo63 = 9223372036854775808.0;
+  if (!(seconds >= -kTwoTo63 && seconds < kTwoTo63)) return std::numeric_limits<int64_t>::min();
+  return static_cast<int64_t>(seconds);
+}
+
+}  // namespace korvel

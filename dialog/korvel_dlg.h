@@ -1,0 +1,75 @@
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "framework/handles.h"
+#include "framework/modal_dialog.h"
+
+// Result codes that SignRenewal hands to the page.
+inline constexpr ULONG kResultSigned = 0;
+inline constexpr ULONG kResultNothingSigned = 1;
+inline constexpr ULONG kResultCancelled = 0x80001067;
+inline constexpr ULONG kResultEmptyList = 0x80001091;
+
+inline constexpr WORD kDialogTemplateId = 103;
+inline constexpr int kTitleLineId = 1000;
+inline constexpr int kPromptLineId = 1001;
+inline constexpr int kCertificateListId = 1002;
+inline constexpr int kColumnCount = 4;
+
+// The certificate selection dialog. The control derives from it, so the
+// handlers work directly on the control's scripting state kept here.
+class CKorvelDlg : public framework::ModalDialog {
+ public:
+  // Runs the dialog modally; gives the EndDialog value or -1.
+  INT_PTR runDialog(HWND owner);
+
+ protected:
+  // Scripting state of the control (read and written by the handlers).
+  framework::UniqueBstr selIdText_;
+  framework::UniqueBstr selIdTitle_;
+  int64_t serverTime_ = 0;
+  framework::UniqueBstr issuerDN_;
+  framework::UniqueBstr certData_;
+  ULONG resultCode_ = kResultSigned;
+
+ private:
+  bool processWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                            LRESULT& result) override;
+
+  LRESULT OnInitDialog();
+  LRESULT OnOK(WORD notifyCode, WORD id);
+  LRESULT OnCancel(WORD notifyCode, WORD id);
+  LRESULT OnColumnClick(const NMLISTVIEW& notification);
+  LRESULT OnCustomDraw(NMLVCUSTOMDRAW& notification);
+
+  void centerDialog();
+  void cleanUpDialog();
+  void buildColumns();
+  void buildRows();
+  void sortRows();
+  static int CALLBACK compareRows(LPARAM a, LPARAM b, LPARAM dialog);
+
+  // Handles of the five controls and the bold title font: only while open.
+  HWND titleLine_ = nullptr;
+  HWND promptLine_ = nullptr;
+  HWND certificateList_ = nullptr;
+  HWND renewButton_ = nullptr;
+  HWND cancelButton_ = nullptr;
+  framework::UniqueFont titleFont_;
+
+  // Sort state, kept across runs. A direction of 0 means "column not made yet".
+  int sortColumn_ = 0;
+  std::array<int32_t, kColumnCount> sortDirections_{};
+
+  // Serial-number text of each row, indexed by the row's item data.
+  std::vector<std::wstring> rowSerials_;
+};
+
+// The module this code runs in (the DLL, or a test program).
+HINSTANCE korvelModuleInstance();

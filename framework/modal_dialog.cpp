@@ -1,0 +1,60 @@
+#include "framework/modal_dialog.h"
+
+#include <commctrl.h>
+
+namespace framework {
+namespace {
+
+// The dialog being created on this thread: its first message binds the new
+// window to it, so the creation parameter stays the caller's own.
+thread_local ModalDialog* creatingDialog = nullptr;
+
+void registerCommonControls() {
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES};
+  InitCommonControlsEx(&controls);
+}
+
+}  // namespace
+
+INT_PTR ModalDialog::runModal(HINSTANCE module, WORD templateId, HWND owner, LPARAM initParam) {
+  registerCommonControls();
+  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(templateId), MAKEINTRESOURCEW(5));
+  HGLOBAL loaded = resource != nullptr ? LoadResource(module, resource) : nullptr;
+  auto* dialogTemplate = loaded != nullptr ? static_cast<LPCDLGTEMPLATEW>(LockResource(loaded)) : nullptr;
+  if (dialogTemplate == nullptr) return -1;
+
+  ModalDialog* outer = creatingDialog;
+  creatingDialog = this;
+  INT_PTR result = DialogBoxIndirectParamW(module, dialogTemplate, owner, dialogProc, initParam);
+  creatingDialog = outer;
+  window_ = nullptr;
+  return result;
+}
+
+INT_PTR CALLBACK ModalDialog::dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* dialog = reinterpret_cast<ModalDialog*>(GetWindowLongPtrW(window, DWLP_USER));
+  if (dialog == nullptr) {
+    dialog = creatingDialog;
+    if (dialog == nullptr) return FALSE;
+    creatingDialog = nullptr;
+    dialog->window_ = window;
+    SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(dialog));
+  }
+  return dialog->dispatch(window, message, wParam, lParam);
+}
+
+INT_PTR ModalDialog::dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  LRESULT result = 0;
+  bool handled = processWindowMessage(window, message, wParam, lParam, result);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(window, DWLP_USER, 0);
+    window_ = nullptr;
+    onFinalMessage(window);
+  }
+  if (!handled) return FALSE;
+  if (message == WM_INITDIALOG) return static_cast<INT_PTR>(result);
+  SetWindowLongPtrW(window, DWLP_MSGRESULT, result);
+  return TRUE;
+}
+
+}  // namespace framework
