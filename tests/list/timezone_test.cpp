@@ -13,7 +13,8 @@ TEST(TimeZoneTokyo, EndDateIsTheLocalDate) {
   // NotAfter 2026-03-31 15:00:00 UTC is 2026-04-01 00:00 in Tokyo.
   useStore({{L"tokyo.der"}});
   auto control = testing_support::KorvelDll::instance().createControl();
-  setServerTime(control.get(), kMarch2026);
+  // Server time 2026-03-02 00:00 UTC: the end lies inside the 30 days.
+  setServerTime(control.get(), kMarch2026 + 86400);
   const auto content = runAndRead(control.get());
   ASSERT_EQ(content.rows.size(), 1u);
   EXPECT_EQ(content.rows[0][2], L"2026/4/1");
