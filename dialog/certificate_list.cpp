@@ -1,6 +1,164 @@
+#include <time.h>
+
+#include <new>
+
 #include "dialog/korvel_dlg.h"
+#include "dialog/module_strings.h"
+#include "dialog/text/date_text.h"
+#include "signing/certificate_store.h"
+#include "signing/eligibility_checks.h"
 
-// The list's columns and rows (filled in by the certificate list work).
-void CKorvelDlg::buildColumns() {}
+namespace {
 
-void CKorvelDlg::buildRows() { rowSerials_.clear(); }
+constexpr int64_t kRenewalWindowBefore = 31968000;  // 370 days
+constexpr int64_t kRenewalWindowAfter = 2592000;    // 30 days
+
+struct ColumnSpec {
+  UINT titleId;
+  float share;
+};
+
+constexpr ColumnSpec kColumns[kColumnCount] = {
+    {kStringColumnName, 0.2f},
+    {kStringColumnNickname, 0.2f},
+    {kStringColumnEndDate, 0.2f},
+    {kStringColumnValidity, 0.4f},
+};
+
+// A validity time (UTC file time) as seconds since 1970 by way of local
+// calendar time. Years before 1900 count as 0. False when the time cannot be
+// converted (platform failure, or outside the runtime's 1970..3000 range).
+bool validitySeconds(const FILETIME& utc, int64_t& seconds) {
+  FILETIME local{};
+  SYSTEMTIME fields{};
+  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &fields)) return false;
+  if (fields.wYear < 1900) {
+    seconds = 0;
+    return true;
+  }
+  struct tm calendar {};
+  calendar.tm_year = fields.wYear - 1900;
+  calendar.tm_mon = fields.wMonth - 1;
+  calendar.tm_mday = fields.wDay;
+  calendar.tm_hour = fields.wHour;
+  calendar.tm_min = fields.wMinute;
+  calendar.tm_sec = fields.wSecond;
+  calendar.tm_isdst = -1;
+  const __time64_t result = _mktime64(&calendar);
+  if (result == -1) return false;
+  seconds = result;
+  return true;
+}
+
+korvel::CalendarDate localDate(int64_t seconds) {
+  const __time64_t time = seconds;
+  korvel::CalendarDate date;
+  if (const struct tm* calendar = _localtime64(&time)) {
+    date.year = calendar->tm_year + 1900;
+    date.month = calendar->tm_mon + 1;
+    date.day = calendar->tm_mday;
+  }
+  return date;
+}
+
+bool setSubItemText(HWND list, int item, int subItem, const std::wstring& text) {
+  LVITEMW entry{};
+  entry.mask = LVIF_TEXT;
+  entry.iItem = item;
+  entry.iSubItem = subItem;
+  entry.pszText = const_cast<wchar_t*>(text.c_str());
+  return SendMessageW(list, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&entry)) != 0;
+}
+
+}  // namespace
+
+int CKorvelDlg::checkValueDoor(PCCERT_CONTEXT certificate) const { return korvel::checkValueDoor(certificate); }
+
+int CKorvelDlg::checkSymantecPrivate(PCCERT_CONTEXT certificate) const {
+  return korvel::checkSymantecPrivate(certificate);
+}
+
+void CKorvelDlg::buildColumns() {
+  std::wstring titles[kColumnCount];
+  for (int i = 0; i < kColumnCount; ++i) titles[i] = loadModuleString(kColumns[i].titleId);
+
+  RECT client{};
+  GetClientRect(certificateList_, &client);
+  const LONG width = client.right - client.left;
+
+  for (int i = 0; i < kColumnCount; ++i) {
+    // A direction of 0 means the column was never made on this control.
+    if (sortDirections_[i] == 0) sortDirections_[i] = 1;
+    LVCOLUMNW column{};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = static_cast<int>(width * static_cast<double>(kColumns[i].share));
+    column.pszText = const_cast<wchar_t*>(titles[i].c_str());
+    SendMessageW(certificateList_, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+  }
+}
+
+void CKorvelDlg::buildRows() {
+  rowSerials_.clear();
+  rowTexts_.clear();
+  const int64_t lowerBound = serverTime_ - kRenewalWindowBefore;
+  const int64_t upperBound = serverTime_ + kRenewalWindowAfter;
+
+  framework::UniqueCertStore store = korvel::openPersonalStore();
+  if (!store) return;
+
+  framework::UniqueCertContext certificate;
+  try {
+    while (korvel::nextCertificate(store.get(), certificate)) {
+      if (checkValueDoor(certificate.get()) != 1 && checkSymantecPrivate(certificate.get()) != 1) continue;
+      // A time that cannot be converted leaves the certificate out of the list.
+      int64_t notBefore = 0;
+      int64_t notAfter = 0;
+      const CERT_INFO& info = *certificate.get()->pCertInfo;
+      if (!validitySeconds(info.NotBefore, notBefore) || !validitySeconds(info.NotAfter, notAfter)) continue;
+      if (notAfter < lowerBound || notAfter > upperBound) continue;
+      addRow(certificate.get(), notBefore, notAfter);
+    }
+  } catch (const std::bad_alloc&) {
+    // Out of memory: the list keeps the rows added so far, each with its
+    // row-table entry.
+  }
+}
+
+// Adds one row at the end of the list with its row-table entry. The entry is
+// stored before the item exists, so that every item's row index is valid.
+bool CKorvelDlg::addRow(PCCERT_CONTEXT certificate, int64_t notBefore, int64_t notAfter) {
+  std::array<std::wstring, kColumnCount> texts;
+  texts[0] = korvel::subjectName(certificate);
+  texts[1] = korvel::friendlyName(certificate);
+  if (texts[1] == texts[0]) texts[1].clear();
+  const korvel::CalendarDate from = localDate(notBefore);
+  const korvel::CalendarDate to = localDate(notAfter);
+  texts[2] = korvel::dateText(to);
+  texts[3] = korvel::validityText(from, to);
+  std::wstring serial = korvel::serialText(certificate);
+
+  const int row = static_cast<int>(rowSerials_.size());
+  rowSerials_.push_back(std::move(serial));
+  try {
+    rowTexts_.push_back(std::move(texts));
+  } catch (const std::bad_alloc&) {
+    rowSerials_.pop_back();
+    throw;
+  }
+
+  LVITEMW item{};
+  item.mask = LVIF_TEXT | LVIF_PARAM;
+  item.iItem = row;
+  item.iSubItem = 0;
+  item.pszText = const_cast<wchar_t*>(rowTexts_[row][0].c_str());
+  item.lParam = row;
+  if (SendMessageW(certificateList_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)) == -1) {
+    rowTexts_.pop_back();
+    rowSerials_.pop_back();
+    return false;
+  }
+  for (int column = 1; column < kColumnCount; ++column)
+    setSubItemText(certificateList_, row, column, rowTexts_[row][column]);
+  return true;
+}

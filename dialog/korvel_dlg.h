@@ -52,6 +52,9 @@ class CKorvelDlg : public framework::ModalDialog {
   void cleanUpDialog();
   void buildColumns();
   void buildRows();
+  bool addRow(PCCERT_CONTEXT certificate, int64_t notBefore, int64_t notAfter);
+  int checkValueDoor(PCCERT_CONTEXT certificate) const;
+  int checkSymantecPrivate(PCCERT_CONTEXT certificate) const;
   void sortRows();
   static int CALLBACK compareRows(LPARAM a, LPARAM b, LPARAM dialog);
 
@@ -69,6 +72,9 @@ class CKorvelDlg : public framework::ModalDialog {
 
   // Serial-number text of each row, indexed by the row's item data.
   std::vector<std::wstring> rowSerials_;
+  // The four shown texts of each row, parallel to rowSerials_: the sort
+  // compares these instead of searching the list on every comparison.
+  std::vector<std::array<std::wstring, kColumnCount>> rowTexts_;
 };
 
 // The module this code runs in (the DLL, or a test program).
