@@ -15,7 +15,7 @@ namespace {
 void noClassInitTerm(bool) {}
 
 ObjectMapEntry objectMap[] = {
-    {&CLSID_KorvelIE, nullptr, &framework::CachedClassFactory::Create,
+    {&CLSID_KorvelIE, &updateKorvelIERegistry, &framework::CachedClassFactory::Create,
      &framework::createInstance<CKorvelIE>, nullptr, &noClassInitTerm},
 };
 
@@ -29,6 +29,8 @@ CKorvelToolModule module;
 framework::ComModule& framework::currentModule() { return module; }
 
 ClassRegistry& korvelClassRegistry() { return classRegistry; }
+
+CKorvelToolModule& korvelModule() { return module; }
 
 ClassRegistry::ClassRegistry() {
   if (InitializeCriticalSectionAndSpinCount(&classObjectLock_, 0)) {

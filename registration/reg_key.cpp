@@ -1,0 +1,115 @@
+#include "registration/reg_key.h"
+
+#include <utility>
+
+#include "framework/handles.h"
+
+namespace registration {
+namespace {
+
+constexpr REGSAM kViewMask = KEY_WOW64_64KEY | KEY_WOW64_32KEY;
+constexpr DWORD kSubKeyNameSize = 256;
+
+using DeleteKeyExFunction = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+
+// RegDeleteKeyExW where the system has it, looked up once per process.
+DeleteKeyExFunction deleteKeyEx() {
+  static const DeleteKeyExFunction function = [] {
+    HMODULE advapi = GetModuleHandleW(L"Advapi32.dll");
+    if (advapi == nullptr) return DeleteKeyExFunction{};
+    return reinterpret_cast<DeleteKeyExFunction>(
+        reinterpret_cast<void*>(GetProcAddress(advapi, "RegDeleteKeyExW")));
+  }();
+  return function;
+}
+
+DWORD byteSize(size_t characters) { return static_cast<DWORD>(characters * sizeof(wchar_t)); }
+
+}  // namespace
+
+void CRegKeyHandle::keep(HKEY key, REGSAM access) {
+  Close();
+  key_ = key;
+  view_ = access & kViewMask;
+}
+
+LONG CRegKeyHandle::Open(HKEY parent, LPCWSTR name, REGSAM access) {
+  framework::UniqueKey opened;
+  LONG status = RegOpenKeyExW(parent, name, 0, access, opened.put());
+  if (status == ERROR_SUCCESS) keep(opened.release(), access);
+  return status;
+}
+
+LONG CRegKeyHandle::Create(HKEY parent, LPCWSTR name) {
+  framework::UniqueKey created;
+  LONG status = RegCreateKeyExW(parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
+                                nullptr, created.put(), nullptr);
+  if (status == ERROR_SUCCESS) keep(created.release(), KEY_READ | KEY_WRITE);
+  return status;
+}
+
+LONG CRegKeyHandle::Close() {
+  HKEY key = std::exchange(key_, nullptr);
+  view_ = 0;
+  return key != nullptr ? RegCloseKey(key) : ERROR_SUCCESS;
+}
+
+void CRegKeyHandle::Attach(HKEY key) {
+  Close();
+  key_ = key;
+}
+
+HKEY CRegKeyHandle::Detach() {
+  view_ = 0;
+  return std::exchange(key_, nullptr);
+}
+
+bool CRegKeyHandle::HasSubKeys() const {
+  DWORD subKeys = 0;
+  LONG status = RegQueryInfoKeyW(key_, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr,
+                                 nullptr, nullptr, nullptr, nullptr);
+  return status == ERROR_SUCCESS && subKeys > 0;
+}
+
+LONG CRegKeyHandle::SetString(LPCWSTR valueName, LPCWSTR text) {
+  return RegSetValueExW(key_, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                        byteSize(lstrlenW(text) + 1));
+}
+
+LONG CRegKeyHandle::SetDword(LPCWSTR valueName, DWORD number) {
+  return RegSetValueExW(key_, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+}
+
+LONG CRegKeyHandle::SetMultiString(LPCWSTR valueName, LPCWSTR block, size_t length) {
+  return RegSetValueExW(key_, valueName, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(block), byteSize(length));
+}
+
+LONG CRegKeyHandle::SetBinary(LPCWSTR valueName, const BYTE* bytes, DWORD size) {
+  return RegSetValueExW(key_, valueName, 0, REG_BINARY, bytes, size);
+}
+
+LONG CRegKeyHandle::DeleteValue(LPCWSTR valueName) { return RegDeleteValueW(key_, valueName); }
+
+LONG CRegKeyHandle::DeleteSubKey(LPCWSTR name) {
+  if (DeleteKeyExFunction function = deleteKeyEx()) return function(key_, name, view_, 0);
+  return RegDeleteKeyW(key_, name);
+}
+
+LONG CRegKeyHandle::DeleteTree(LPCWSTR name) {
+  CRegKeyHandle subKey;
+  LONG status = subKey.Open(key_, name, KEY_READ | KEY_WRITE | view_);
+  if (status != ERROR_SUCCESS) return status;
+  for (;;) {
+    wchar_t child[kSubKeyNameSize];
+    DWORD childLength = kSubKeyNameSize;
+    if (RegEnumKeyExW(subKey.get(), 0, child, &childLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+      break;
+    }
+    status = subKey.DeleteTree(child);
+    if (status != ERROR_SUCCESS) return status;
+  }
+  subKey.Close();
+  return DeleteSubKey(name);
+}
+
+}  // namespace registration

@@ -1,0 +1,78 @@
+#pragma once
+#include <windows.h>
+#include <unknwn.h>
+
+#include <string>
+#include <vector>
+
+#include "registration/text/script_text.h"
+
+// Process-wide: registration goes to HKEY_CURRENT_USER\Software\Classes
+// instead of HKEY_CLASSES_ROOT. Set by DllInstall with "user", never cleared.
+extern bool perUserRegistration;
+
+namespace registration {
+
+// The variable slots of the registrar, in the COM manner.
+struct IRegistrarVariables : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE AddVariable(LPCWSTR name, LPCWSTR value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ClearVariables() = 0;
+};
+
+// The registrar: variables for the scripts and the loading of a script
+// resource. Not reference counted: one local object per script run.
+class CRegObject : public IRegistrarVariables, public text::VariableSource {
+ public:
+  CRegObject() = default;
+  virtual ~CRegObject();
+  CRegObject(const CRegObject&) = delete;
+  CRegObject& operator=(const CRegObject&) = delete;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+  ULONG STDMETHODCALLTYPE Release() override { return 0; }
+  HRESULT STDMETHODCALLTYPE AddVariable(LPCWSTR name, LPCWSTR value) override;
+  HRESULT STDMETHODCALLTYPE ClearVariables() override;
+
+  // The value of the first variable with that name, ignoring case, or null.
+  LPCWSTR lookup(LPCWSTR name, size_t length) const;
+  const char16_t* findVariable(const char16_t* name, size_t length) const override;
+
+  // Loads the script resource (id, type) of the module file and runs it.
+  HRESULT RunScriptResource(LPCWSTR modulePath, UINT resourceId, LPCWSTR resourceType, bool doRegister);
+  // Runs a script text (UTF-16).
+  HRESULT RunScript(LPCWSTR script, bool doRegister);
+
+ private:
+  std::vector<std::wstring> names_;
+  std::vector<std::wstring> values_;
+};
+
+// Carries out one script text in one direction.
+class CRegScriptReader {
+ public:
+  explicit CRegScriptReader(const CRegObject& registrar) : registrar_(registrar) {}
+
+  HRESULT RunScript(LPCWSTR script, bool doRegister);
+
+ private:
+  struct LevelBuffers;
+
+  HRESULT Expand(LPCWSTR script, std::u16string* expanded);
+  HRESULT ReadToken(char16_t* token);
+  void SkipSpace();
+  HRESULT SkipAssignment(char16_t* token, LevelBuffers& level);
+  HRESULT RunEntries(char16_t* token, HKEY parent, bool doRegister, bool skipMode);
+  HRESULT RegisterEntries(char16_t* token, HKEY parent, LevelBuffers& level);
+  HRESULT UnregisterEntries(char16_t* token, HKEY parent, bool skipMode, LevelBuffers& level);
+  HRESULT SetValueFromScript(HKEY key, LPCWSTR valueName, char16_t* token, LevelBuffers& level);
+
+  const CRegObject& registrar_;
+  text::Tokenizer* reader_ = nullptr;
+};
+
+// Converts between the two spellings of UTF-16 text on Windows.
+inline LPCWSTR wide(const char16_t* text) { return reinterpret_cast<LPCWSTR>(text); }
+inline const char16_t* utf16(LPCWSTR text) { return reinterpret_cast<const char16_t*>(text); }
+
+}  // namespace registration
