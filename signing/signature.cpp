@@ -2,7 +2,7 @@
 
 #include <objbase.h>
 
-namespace signing {
+namespace korvel {
 
 bool isLegacyPlatform() {
   static_assert(sizeof(OSVERSIONINFOEXW) == 284, "OSVERSIONINFOEXW");
@@ -60,4 +60,4 @@ bool signText(PCCERT_CONTEXT signer, const wchar_t* text, size_t length, framewo
   return true;
 }
 
-}  // namespace signing
+}  // namespace korvel

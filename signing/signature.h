@@ -6,7 +6,7 @@
 
 #include "framework/handles.h"
 
-namespace signing {
+namespace korvel {
 
 inline constexpr char kSha1Oid[] = "1.3.14.3.2.26";
 inline constexpr char kSha256Oid[] = "2.16.840.1.101.3.4.2.1";
@@ -38,4 +38,4 @@ CRYPT_SIGN_MESSAGE_PARA makeSignMessagePara(PCCERT_CONTEXT& signerSlot, const ch
 bool signText(PCCERT_CONTEXT signer, const wchar_t* text, size_t length, framework::UniqueTaskMemory& message,
               DWORD& messageSize);
 
-}  // namespace signing
+}  // namespace korvel

@@ -1,6 +1,6 @@
 #include "signing/text/base64.h"
 
-namespace signing {
+namespace korvel {
 namespace {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -48,4 +48,4 @@ bool encodeBase64(const uint8_t* data, size_t size, wchar_t* out, size_t capacit
   return true;
 }
 
-}  // namespace signing
+}  // namespace korvel

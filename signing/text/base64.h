@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace signing {
+namespace korvel {
 
 // Characters of the base64 text of `size` bytes: the standard alphabet with
 // "=" padding, a CR LF after every 64 characters and after the last line.
@@ -13,4 +13,4 @@ size_t base64TextLength(size_t size);
 // characters. Gives false, and writes nothing, when text and null do not fit.
 bool encodeBase64(const uint8_t* data, size_t size, wchar_t* out, size_t capacity, size_t* length);
 
-}  // namespace signing
+}  // namespace korvel

@@ -12,7 +12,7 @@ namespace {
 std::wstring encode(const std::vector<uint8_t>& bytes, size_t capacity = 8192) {
   std::vector<wchar_t> out(capacity, L'#');
   size_t length = 0;
-  if (!signing::encodeBase64(bytes.data(), bytes.size(), out.data(), capacity, &length)) return L"<no fit>";
+  if (!korvel::encodeBase64(bytes.data(), bytes.size(), out.data(), capacity, &length)) return L"<no fit>";
   EXPECT_EQ(out[length], L'\0');
   return std::wstring(out.data(), length);
 }
@@ -64,7 +64,7 @@ TEST(Base64, MatchesReferenceForLengths0To200) {
   for (size_t size = 0; size <= 200; ++size) {
     const std::wstring text = encode(bytes);
     EXPECT_EQ(text, referenceText(bytes)) << "length " << size;
-    EXPECT_EQ(text.size(), signing::base64TextLength(size)) << "length " << size;
+    EXPECT_EQ(text.size(), korvel::base64TextLength(size)) << "length " << size;
     bytes.push_back(static_cast<uint8_t>(size * 37 + 11));
   }
 }
@@ -79,8 +79,8 @@ TEST(Base64, LinesOf64CharactersEachEndingInCrLf) {
 
 // 5955 bytes are the most that fit 8191 characters and a null.
 TEST(Base64, OutputLimitOf8191Characters) {
-  EXPECT_EQ(signing::base64TextLength(5955), 8190u);
-  EXPECT_GT(signing::base64TextLength(5956), 8191u);
+  EXPECT_EQ(korvel::base64TextLength(5955), 8190u);
+  EXPECT_GT(korvel::base64TextLength(5956), 8191u);
   EXPECT_NE(encode(std::vector<uint8_t>(5955, 1)), L"<no fit>");
   EXPECT_EQ(encode(std::vector<uint8_t>(5956, 1)), L"<no fit>");
 }
@@ -89,10 +89,10 @@ TEST(Base64, TooSmallBufferIsLeftUntouched) {
   const std::vector<uint8_t> bytes = bytesOf("foobar");  // 8 characters + CR LF
   std::vector<wchar_t> out(11, L'#');
   size_t length = 99;
-  EXPECT_FALSE(signing::encodeBase64(bytes.data(), bytes.size(), out.data(), 10, &length));
+  EXPECT_FALSE(korvel::encodeBase64(bytes.data(), bytes.size(), out.data(), 10, &length));
   EXPECT_EQ(length, 99u);
   for (wchar_t c : out) EXPECT_EQ(c, L'#');
-  EXPECT_TRUE(signing::encodeBase64(bytes.data(), bytes.size(), out.data(), 11, &length));
+  EXPECT_TRUE(korvel::encodeBase64(bytes.data(), bytes.size(), out.data(), 11, &length));
   EXPECT_EQ(std::wstring(out.data(), length), L"Zm9vYmFy\r\n");
   EXPECT_EQ(out[10], L'\0');
 }
@@ -100,10 +100,10 @@ TEST(Base64, TooSmallBufferIsLeftUntouched) {
 TEST(Base64, EmptyInputNeedsRoomForTheNullOnly) {
   wchar_t out[1] = {L'#'};
   size_t length = 99;
-  EXPECT_TRUE(signing::encodeBase64(nullptr, 0, out, 1, &length));
+  EXPECT_TRUE(korvel::encodeBase64(nullptr, 0, out, 1, &length));
   EXPECT_EQ(length, 0u);
   EXPECT_EQ(out[0], L'\0');
-  EXPECT_FALSE(signing::encodeBase64(nullptr, 0, out, 0, &length));
+  EXPECT_FALSE(korvel::encodeBase64(nullptr, 0, out, 0, &length));
 }
 
 }  // namespace
