@@ -146,6 +146,7 @@ TEST_F(Dispatch, SignRenewalIsAMethodReturningTheResultCode) {
 
 // Help strings are stored in code page 932 and must read back exactly.
 TEST_F(Dispatch, TypeLibraryDescribesTheControlInJapanese) {
+  ASSERT_EQ(GetACP(), 932u) << "the test prefix must run with the Japanese ANSI code page";
   ComPtr<ITypeLib> library;
   ASSERT_EQ(LoadRegTypeLib(LIBID_KorvelToolLib, 1, 0, LOCALE_USER_DEFAULT, library.put()), S_OK);
   auto doc = [&](INT index, std::wstring* name) {
