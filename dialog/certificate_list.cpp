@@ -5,13 +5,11 @@
 #include "dialog/korvel_dlg.h"
 #include "dialog/module_strings.h"
 #include "dialog/text/date_text.h"
+#include "dialog/text/renewal_window.h"
 #include "signing/certificate_store.h"
 #include "signing/eligibility_checks.h"
 
 namespace {
-
-constexpr int64_t kRenewalWindowBefore = 31968000;  // 370 days
-constexpr int64_t kRenewalWindowAfter = 2592000;    // 30 days
 
 struct ColumnSpec {
   UINT titleId;
@@ -98,16 +96,37 @@ void CKorvelDlg::buildColumns() {
   }
 }
 
+namespace {
+
+// Stops the list from redrawing while rows are added and lets it draw the
+// whole result afterwards. Redrawing after every insertion costs the list
+// several milliseconds per row even before the dialog is shown.
+class RedrawPause {
+ public:
+  explicit RedrawPause(HWND list) : list_(list) { SendMessageW(list_, WM_SETREDRAW, FALSE, 0); }
+  ~RedrawPause() {
+    SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list_, nullptr, TRUE);
+  }
+  RedrawPause(const RedrawPause&) = delete;
+  RedrawPause& operator=(const RedrawPause&) = delete;
+
+ private:
+  HWND list_;
+};
+
+}  // namespace
+
 void CKorvelDlg::buildRows() {
   rowSerials_.clear();
   rowTexts_.clear();
-  const int64_t lowerBound = serverTime_ - kRenewalWindowBefore;
-  const int64_t upperBound = serverTime_ + kRenewalWindowAfter;
+  const korvel::RenewalWindow window = korvel::renewalWindowAround(serverTime_);
 
   framework::UniqueCertStore store = korvel::openPersonalStore();
   if (!store) return;
 
   framework::UniqueCertContext certificate;
+  RedrawPause pause(certificateList_);
   try {
     while (korvel::nextCertificate(store.get(), certificate)) {
       if (checkValueDoor(certificate.get()) != 1 && checkSymantecPrivate(certificate.get()) != 1) continue;
@@ -116,7 +135,7 @@ void CKorvelDlg::buildRows() {
       int64_t notAfter = 0;
       const CERT_INFO& info = *certificate.get()->pCertInfo;
       if (!validitySeconds(info.NotBefore, notBefore) || !validitySeconds(info.NotAfter, notAfter)) continue;
-      if (notAfter < lowerBound || notAfter > upperBound) continue;
+      if (!window.contains(notAfter)) continue;
       addRow(certificate.get(), notBefore, notAfter);
     }
   } catch (const std::bad_alloc&) {

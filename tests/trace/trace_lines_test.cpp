@@ -8,6 +8,7 @@
 #include "signing/eligibility_checks.h"
 #include "signing/text/authority_checks.h"
 #include "tests/support/cert_store_setup.h"
+#include "tests/support/self_signed.h"
 #include "tests/support/wide_text.h"
 #include "tests/tools/trace-capture/trace_capture.h"
 
@@ -27,20 +28,12 @@ constexpr int64_t kMarch2026 = 1772323200;
 
 // ---- Certificates -------------------------------------------------------
 
-void releaseProvider(HCRYPTPROV provider) { CryptReleaseContext(provider, 0); }
-void destroyKey(HCRYPTKEY key) { CryptDestroyKey(key); }
-using UniqueProvider = framework::UniqueAny<HCRYPTPROV, releaseProvider>;
-using UniqueKey = framework::UniqueAny<HCRYPTKEY, destroyKey>;
-
 Bytes listCertificate(const wchar_t* file) {
   return testing_support::readFileBytes(
       testing_support::pathBesideProgram(std::wstring(L"..\\test-certs\\list\\") + file));
 }
 
-struct Extension {
-  const char* oid;
-  Bytes value;
-};
+using testing_support::Extension;
 
 constexpr char kAuthorityKeyIdOid[] = "2.5.29.35";
 constexpr char kPrivateIssuerOid[] = "2.16.840.1.113733.1.6.9";
@@ -56,38 +49,13 @@ Extension keyIdExtension(size_t entry, bool lastByteDiffers = false) {
 
 Extension privateIssuerExtension(Bytes value) { return {kPrivateIssuerOid, std::move(value)}; }
 
-// A self-signed certificate (so issuer = subject) for CN=`commonName` with
-// exactly these extensions in this order, valid 2025-01-01 .. 2026-01-01.
-// OpenSSL keeps one extension per OID; the platform encodes any list.
+// Self-signed (issuer = subject), valid 2025-01-01 .. 2026-01-01 like the
+// check certificates. OpenSSL keeps one extension per OID; the platform
+// encodes any list.
 Bytes selfSigned(const wchar_t* commonName, const std::vector<Extension>& extensions) {
-  const std::wstring subject = std::wstring(L"CN=") + commonName;
-  BYTE name[512];
-  DWORD nameSize = sizeof(name);
-  if (!CertStrToNameW(X509_ASN_ENCODING, subject.c_str(), CERT_X500_NAME_STR, nullptr, name, &nameSize, nullptr))
-    return {};
-  CERT_NAME_BLOB nameBlob{nameSize, name};
-
-  UniqueProvider provider;
-  if (!CryptAcquireContextW(provider.put(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) return {};
-  UniqueKey key;
-  if (!CryptGenKey(provider.get(), AT_SIGNATURE, 1024u << 16, key.put())) return {};
-
-  std::vector<CERT_EXTENSION> list;
-  for (const auto& extension : extensions) {
-    CERT_EXTENSION entry{};
-    entry.pszObjId = const_cast<char*>(extension.oid);
-    entry.Value.cbData = static_cast<DWORD>(extension.value.size());
-    entry.Value.pbData = const_cast<BYTE*>(extension.value.data());
-    list.push_back(entry);
-  }
-  CERT_EXTENSIONS all{static_cast<DWORD>(list.size()), list.data()};
-  SYSTEMTIME from{2025, 1, 3, 1, 0, 0, 0, 0};
-  SYSTEMTIME to{2026, 1, 4, 1, 0, 0, 0, 0};
-  framework::UniqueCertContext certificate(
-      CertCreateSelfSignCertificate(provider.get(), &nameBlob, 0, nullptr, nullptr, &from, &to, &all));
-  if (!certificate) return {};
-  return Bytes(certificate.get()->pbCertEncoded,
-               certificate.get()->pbCertEncoded + certificate.get()->cbCertEncoded);
+  const SYSTEMTIME from{2025, 1, 3, 1, 0, 0, 0, 0};
+  const SYSTEMTIME to{2026, 1, 4, 1, 0, 0, 0, 0};
+  return testing_support::selfSignedCertificate(commonName, extensions, from, to);
 }
 
 // One certificate of a case: how to make it and what each check gives.
