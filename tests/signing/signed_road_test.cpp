@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "signing/signature.h"
 #include "tests/signing/signing_test_support.h"
 #include "tests/support/wide_text.h"
@@ -57,5 +59,32 @@ INSTANTIATE_TEST_SUITE_P(
       for (char& ch : name) if (ch == '-') ch = '_';
       return name;
     });
+
+}  // namespace
+
+namespace {
+
+// The platform's own base64 conversion under Wine breaks the last line for
+// some lengths. Messages of every length modulo 48 (the bytes of one line),
+// from two signers whose messages differ in parity, must all come out in the
+// output form and decode to the signed text.
+TEST(SignedOutputForm, HoldsForEveryMessageLengthModulo48) {
+  std::vector<bool> residues(48, false);
+  for (const wchar_t* signer : {L"signer", L"twin-a"}) {
+    useStore({{signer}});
+    for (size_t length = 1; length <= 24; ++length) {
+      SCOPED_TRACE(testing::Message() << testing_support::utf8(signer) << ", " << length << " characters");
+      const std::wstring text(length, L'k');
+      auto control = newControl(text);
+      ASSERT_EQ(confirmRow(control.get(), firstItem).dialog.result, 0u);
+      const std::wstring issuerDN = getIssuerDN(control.get());
+      EXPECT_EQ(base64FormProblem(issuerDN), "");
+      const Bytes message = decodeBase64(issuerDN);
+      EXPECT_EQ(readMessage(message).content, utf16Bytes(text));
+      residues[message.size() % 48] = true;
+    }
+  }
+  EXPECT_EQ(std::count(residues.begin(), residues.end(), true), 48);
+}
 
 }  // namespace
