@@ -21,6 +21,7 @@ void expectFailureMessage(const ConfirmRun& run) {
   EXPECT_EQ(run.box.text, kSigningFailed) << testing_support::utf8(run.box.text);
   EXPECT_EQ(run.box.caption, L"");
   EXPECT_TRUE(run.box.ownedByDialog);
+  EXPECT_TRUE(run.box.onlyOkButton);
 }
 
 TEST(ConfirmPaths, EmptyListGives80001091AndLeavesTheOutputs) {

@@ -69,6 +69,8 @@ void CALLBACK watchForMessageBox(HWND, UINT, UINT_PTR timer, DWORD) {
   boxWatch.seen.shown = true;
   boxWatch.seen.caption = testing_support::windowText(box);
   boxWatch.seen.ownedByDialog = GetWindow(box, GW_OWNER) == boxWatch.dialog;
+  boxWatch.seen.onlyOkButton = GetDlgItem(box, IDOK) != nullptr && GetDlgItem(box, IDCANCEL) == nullptr &&
+                               GetDlgItem(box, IDYES) == nullptr && GetDlgItem(box, IDRETRY) == nullptr;
   std::vector<std::wstring> texts;
   EnumChildWindows(box, collectStaticText, reinterpret_cast<LPARAM>(&texts));
   for (const auto& text : texts) boxWatch.seen.text += text;

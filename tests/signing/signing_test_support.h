@@ -46,6 +46,7 @@ struct MessageBoxSeen {
   std::wstring text;
   std::wstring caption;
   bool ownedByDialog = false;
+  bool onlyOkButton = false;
 };
 
 struct ConfirmRun {
