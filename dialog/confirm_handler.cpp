@@ -60,14 +60,20 @@ LRESULT CKorvelDlg::OnOK(WORD, WORD id) {
   framework::UniqueCertStore store = korvel::openPersonalStore();
   if (!store) return 0;
 
-  if (row < 0 || static_cast<size_t>(row) >= rowSerials_.size()) return endDialog(kResultNothingSigned);
+  if (row < 0 || static_cast<size_t>(row) >= rowSerials_.size()) {
+    store.reset();
+    return endDialog(kResultNothingSigned);
+  }
   const std::wstring& rowSerial = rowSerials_[static_cast<size_t>(row)];
   framework::UniqueCertContext signer;
   while (korvel::nextCertificate(store.get(), signer)) {
     if (korvel::subjectName(signer.get()) == selectedName.get() && korvel::serialText(signer.get()) == rowSerial)
       break;
   }
-  if (!signer) return endDialog(kResultNothingSigned);
+  if (!signer) {
+    store.reset();
+    return endDialog(kResultNothingSigned);
+  }
 
   const wchar_t* text = issuerDN_ ? issuerDN_.get() : L"";
   framework::UniqueTaskMemory message;
@@ -80,11 +86,15 @@ LRESULT CKorvelDlg::OnOK(WORD, WORD id) {
     if (signedText && certificateText) {
       issuerDN_ = std::move(signedText);
       certData_ = std::move(certificateText);
+      signer.reset();
+      store.reset();
+      message.reset();
       return endDialog(kResultSigned);
     }
   }
 
-  // Signing failed, or an output would not fit its 8191 characters.
+  // Signing failed, or an output would not fit its 8191 characters; the
+  // certificate, the store and the message go when the handler returns.
   const std::wstring failure = loadModuleString(kStringSigningFailed);
   MessageBoxW(window(), failure.c_str(), L"", MB_OK);
   return endDialog(kResultNothingSigned);
