@@ -30,7 +30,7 @@ korvel_fill_store() {
   password=$(cat "$certs/password")
   out=$(korvel_wine_text "$KORVEL_BUILD/bin/certstore.exe" clear)
   [ "$out" = "certstore: ok" ] || korvel_fail "certstore clear: $out" || return
-  while IFS=$'\t' read -r file listed ca friendly cn; do
+  while IFS=$'\t' read -r file listed ca friendly cn why; do
     local args=(add-pfx "$(korvel_windows_path "$certs/$file.pfx")" "$password")
     [ "$friendly" = - ] || args+=(--friendly "$friendly")
     out=$(korvel_wine_text "$KORVEL_BUILD/bin/certstore.exe" "${args[@]}")
@@ -85,6 +85,13 @@ korvel_dialog_point() {  # window dlu_x dlu_y -> "x y"
   echo "$(( X + 3 + $2 * (WIDTH - 6) / 299 )) $(( Y + 22 + $3 * (HEIGHT - 25) / 250 ))"
 }
 
+# Saves the screen's picture of the dialog window as PNG.
+korvel_screenshot() {
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$2" || korvel_fail "no screenshot"
+}
+
 # Real input on the open dialog. Keys go to the focused window, so the dialog
 # gets the focus first (keys sent right after it appears can be lost).
 #   sign:   click the name column's header (sorts by name, descending), Down
@@ -105,7 +112,7 @@ korvel_drive_dialog() {
     *) korvel_fail "unknown action $action"; return ;;
   esac
   sleep 0.5  # let the dialog paint before the screenshot
-  import -window root "$screenshot" || korvel_fail "no screenshot" || return
+  korvel_screenshot "$window" "$screenshot" || return
   case $action in
     sign) xdotool key Return ;;
     cancel) xdotool key Escape ;;
