@@ -55,8 +55,20 @@ korvel_start_page() {
 }
 
 # Waits for the page script to end and checks that it ran to its end marker.
+# With a limit in seconds, a page still running then is stopped and fails.
 korvel_wait_page() {
-  local output=$1
+  local output=$1 limit=${2:-} waited=0
+  if [ -n "$limit" ]; then
+    while kill -0 "$korvel_page_pid" 2>/dev/null; do
+      if [ "$waited" -ge $(( limit * 5 )) ]; then
+        kill "$korvel_page_pid" 2>/dev/null
+        korvel_fail "the page script still ran after $limit seconds"
+        return
+      fi
+      sleep 0.2
+      waited=$(( waited + 1 ))
+    done
+  fi
   wait "$korvel_page_pid"
   grep -q '^PAGE-END' "$output" || korvel_fail "the page script did not run to its end" || return
   if grep -q '^SCRIPT-ERROR' "$output"; then korvel_fail "$(grep '^SCRIPT-ERROR' "$output" | tr -d '\r')"; fi
@@ -85,6 +97,14 @@ korvel_dialog_point() {  # window dlu_x dlu_y -> "x y"
   echo "$(( X + 3 + $2 * (WIDTH - 6) / 299 )) $(( Y + 22 + $3 * (HEIGHT - 25) / 250 ))"
 }
 
+# Screen position of the close box at the right end of the caption that Wine
+# draws itself.
+korvel_close_box() {
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  echo "$(( X + WIDTH - 14 )) $(( Y + 12 ))"
+}
+
 # Saves the screen's picture of the dialog window as PNG.
 korvel_screenshot() {
   local X Y WIDTH HEIGHT SCREEN WINDOW
@@ -97,6 +117,7 @@ korvel_screenshot() {
 #   sign:   click the name column's header (sorts by name, descending), Down
 #           (selects the first row), screenshot, Enter (renews)
 #   cancel: screenshot, Escape
+#   close:  screenshot, a click on the caption's close box
 korvel_drive_dialog() {
   local window=$1 action=$2 screenshot=$3 point
   xdotool windowfocus --sync "$window" || korvel_fail "cannot focus the dialog" || return
@@ -108,7 +129,7 @@ korvel_drive_dialog() {
       # Move the pointer off the header so that it is not drawn hot.
       xdotool mousemove --sync 0 0
       ;;
-    cancel) ;;
+    cancel|close) ;;
     *) korvel_fail "unknown action $action"; return ;;
   esac
   sleep 0.5  # let the dialog paint before the screenshot
@@ -116,5 +137,6 @@ korvel_drive_dialog() {
   case $action in
     sign) xdotool key Return ;;
     cancel) xdotool key Escape ;;
+    close) xdotool mousemove --sync $(korvel_close_box "$window") click 1 ;;
   esac
 }
