@@ -120,14 +120,14 @@ korvel_screenshot() {
 #   close:  screenshot, a click on the caption's close box
 korvel_drive_dialog() {
   local window=$1 action=$2 screenshot=$3 point
-  xdotool windowfocus --sync "$window" || korvel_fail "cannot focus the dialog" || return
+  timeout 20 xdotool windowfocus --sync "$window" || korvel_fail "cannot focus the dialog" || return
   case $action in
     sign)
       point=$(korvel_dialog_point "$window" 27 64)
-      xdotool mousemove --sync $point click 1
+      timeout 20 xdotool mousemove --sync $point click 1
       xdotool key Down
       # Move the pointer off the header so that it is not drawn hot.
-      xdotool mousemove --sync 0 0
+      timeout 20 xdotool mousemove --sync 0 0
       ;;
     cancel|close) ;;
     *) korvel_fail "unknown action $action"; return ;;
@@ -137,6 +137,6 @@ korvel_drive_dialog() {
   case $action in
     sign) xdotool key Return ;;
     cancel) xdotool key Escape ;;
-    close) xdotool mousemove --sync $(korvel_close_box "$window") click 1 ;;
+    close) timeout 20 xdotool mousemove --sync $(korvel_close_box "$window") click 1 ;;
   esac
 }
