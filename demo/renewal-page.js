@@ -11,7 +11,8 @@ function codeUnits(s) {
   for (var i = 0; i < s.length; i++) out.push(hex4(s.charCodeAt(i)));
   return out.join(" ");
 }
-// Wine's script host garbles non-ASCII output, so such text is shown as code units.
+// Wine's script host writes non-ASCII output in the ANSI code page and crashes on
+// long such text, so it is shown as UTF-16 code units.
 function show(name, text) {
   if (/^[\x00-\x7f]*$/.test(text)) {
     WScript.Echo("BEGIN " + name);
