@@ -40,9 +40,12 @@ korvel_fill_store() {
 
 # regsvr32 /s the DLL; its exit code is not trusted, the registry is read back.
 korvel_register() {
+  local clsid
   korvel_wine regsvr32 /s "$(korvel_windows_path "$1")"
-  korvel_wine reg query 'HKCR\KorveIE.2018.8.13\CLSID' 2>/dev/null | grep -q '{' ||
-    korvel_fail "regsvr32 did not register the control"
+  clsid=$(korvel_wine_text reg query 'HKCR\KorveIE.2018.8.13\CLSID' 2>/dev/null | grep -o '{[0-9A-F-]*}')
+  [ -n "$clsid" ] || korvel_fail "regsvr32 did not register the ProgID" || return
+  korvel_wine_text reg query "HKCR\\CLSID\\$clsid\\InprocServer32" 2>/dev/null | grep -qi "$(basename "$1")" ||
+    korvel_fail "regsvr32 did not register the class $clsid"
 }
 
 # Starts the page script under cscript in the background; its output goes to
