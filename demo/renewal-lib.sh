@@ -1,0 +1,145 @@
+# Sourced by scripts/demo and the end-to-end test: one renewal through the
+# real control in a private Wine prefix with the X11 driver.
+#   KORVEL_BUILD  the x86_64 build folder (has wine-run and bin/)
+# Functions return non-zero on failure and say why on stderr.
+korvel_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+korvel_dialog_title='証明書更新'
+
+korvel_wine() { "$KORVEL_BUILD/wine-run" "$@"; }
+# A Windows program's output without its CR characters.
+korvel_wine_text() { korvel_wine "$@" | tr -d '\r'; }
+korvel_windows_path() { local p; p=$(realpath -m "$1"); printf 'Z:%s' "${p//\//\\}"; }
+korvel_fail() { echo "renewal: $*" >&2; return 1; }
+
+# A new prefix for windows on $DISPLAY, with its own wineserver kept up
+# until korvel_stop_prefix.
+korvel_make_prefix() {
+  export WINEPREFIX=$1
+  "$korvel_root/scripts/make-prefix" "$WINEPREFIX" --x11 >/dev/null 2>&1 || korvel_fail "cannot make the prefix $1" || return
+  /usr/lib/wine/wineserver -p || korvel_fail "cannot start the wineserver" || return
+  # A crash ends the process instead of waiting in a debugger window.
+  korvel_wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1
+  true
+}
+
+korvel_stop_prefix() { [ -n "${WINEPREFIX:-}" ] && /usr/lib/wine/wineserver -k 2>/dev/null; true; }
+
+# Puts every certificate of a make-demo-certs folder, with its key, into "MY".
+korvel_fill_store() {
+  local certs=$1 file listed ca friendly cn out password
+  password=$(cat "$certs/password")
+  out=$(korvel_wine_text "$KORVEL_BUILD/bin/certstore.exe" clear)
+  [ "$out" = "certstore: ok" ] || korvel_fail "certstore clear: $out" || return
+  while IFS=$'\t' read -r file listed ca friendly cn why; do
+    local args=(add-pfx "$(korvel_windows_path "$certs/$file.pfx")" "$password")
+    [ "$friendly" = - ] || args+=(--friendly "$friendly")
+    out=$(korvel_wine_text "$KORVEL_BUILD/bin/certstore.exe" "${args[@]}")
+    [ "$out" = "certstore: ok" ] || korvel_fail "certstore add-pfx $file: $out" || return
+  done < "$certs/certs.tsv"
+}
+
+# regsvr32 /s the DLL; its exit code is not trusted, the registry is read back.
+korvel_register() {
+  local clsid
+  korvel_wine regsvr32 /s "$(korvel_windows_path "$1")"
+  clsid=$(korvel_wine_text reg query 'HKCR\KorveIE.2018.8.13\CLSID' 2>/dev/null | grep -o '{[0-9A-F-]*}')
+  [ -n "$clsid" ] || korvel_fail "regsvr32 did not register the ProgID" || return
+  korvel_wine_text reg query "HKCR\\CLSID\\$clsid\\InprocServer32" 2>/dev/null | grep -qi "$(basename "$1")" ||
+    korvel_fail "regsvr32 did not register the class $clsid"
+}
+
+# Starts the page script under cscript in the background; its output goes to
+# the given file and its process id to korvel_page_pid.
+korvel_start_page() {
+  local output=$1 server_ms=$2
+  korvel_wine cscript //nologo "$(korvel_windows_path "$korvel_root/demo/renewal-page.js")" "$server_ms" \
+    > "$output" 2>/dev/null &
+  korvel_page_pid=$!
+}
+
+# Waits for the page script to end and checks that it ran to its end marker.
+# With a limit in seconds, a page still running then is stopped and fails.
+korvel_wait_page() {
+  local output=$1 limit=${2:-} waited=0
+  if [ -n "$limit" ]; then
+    while kill -0 "$korvel_page_pid" 2>/dev/null; do
+      if [ "$waited" -ge $(( limit * 5 )) ]; then
+        kill "$korvel_page_pid" 2>/dev/null
+        korvel_fail "the page script still ran after $limit seconds"
+        return
+      fi
+      sleep 0.2
+      waited=$(( waited + 1 ))
+    done
+  fi
+  wait "$korvel_page_pid"
+  grep -q '^PAGE-END' "$output" || korvel_fail "the page script did not run to its end" || return
+  if grep -q '^SCRIPT-ERROR' "$output"; then korvel_fail "$(grep '^SCRIPT-ERROR' "$output" | tr -d '\r')"; fi
+}
+
+# Prints the X window id of the visible dialog once it is there; fails when
+# the page script ends first or after a minute.
+korvel_wait_dialog() {
+  local window i
+  for i in $(seq 300); do
+    window=$(xdotool search --onlyvisible --name "^${korvel_dialog_title}\$" 2>/dev/null | head -1)
+    if [ -n "$window" ]; then echo "$window"; return 0; fi
+    kill -0 "$korvel_page_pid" 2>/dev/null || { korvel_fail "the page ended without showing the dialog"; return; }
+    sleep 0.2
+  done
+  korvel_fail "the dialog did not appear"
+}
+
+# Screen position of a point of the dialog given in dialog units. Without
+# a window manager the X window is the whole dialog: Wine draws a 3-pixel
+# frame and a caption that together take 25 pixels of the height; the client
+# area is 299 x 250 dialog units.
+korvel_dialog_point() {  # window dlu_x dlu_y -> "x y"
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  echo "$(( X + 3 + $2 * (WIDTH - 6) / 299 )) $(( Y + 22 + $3 * (HEIGHT - 25) / 250 ))"
+}
+
+# Screen position of the close box at the right end of the caption that Wine
+# draws itself.
+korvel_close_box() {
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  echo "$(( X + WIDTH - 14 )) $(( Y + 12 ))"
+}
+
+# Saves the screen's picture of the dialog window as PNG.
+korvel_screenshot() {
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$2" || korvel_fail "no screenshot"
+}
+
+# Real input on the open dialog. Keys go to the focused window, so the dialog
+# gets the focus first (keys sent right after it appears can be lost).
+#   sign:   click the name column's header (sorts by name, descending), Down
+#           (selects the first row), screenshot, Enter (renews)
+#   cancel: screenshot, Escape
+#   close:  screenshot, a click on the caption's close box
+korvel_drive_dialog() {
+  local window=$1 action=$2 screenshot=$3 point
+  timeout 20 xdotool windowfocus --sync "$window" || korvel_fail "cannot focus the dialog" || return
+  case $action in
+    sign)
+      point=$(korvel_dialog_point "$window" 27 64)
+      timeout 20 xdotool mousemove --sync $point click 1
+      xdotool key Down
+      # Move the pointer off the header so that it is not drawn hot.
+      timeout 20 xdotool mousemove --sync 0 0
+      ;;
+    cancel|close) ;;
+    *) korvel_fail "unknown action $action"; return ;;
+  esac
+  sleep 0.5  # let the dialog paint before the screenshot
+  korvel_screenshot "$window" "$screenshot" || return
+  case $action in
+    sign) xdotool key Return ;;
+    cancel) xdotool key Escape ;;
+    close) timeout 20 xdotool mousemove --sync $(korvel_close_box "$window") click 1 ;;
+  esac
+}
