@@ -87,6 +87,20 @@ std::vector<std::string> snapshot(HKEY root, const std::wstring& path) {
   return lines;
 }
 
+std::vector<std::string> subkeyNames(HKEY root, const std::wstring& path) {
+  std::vector<std::string> names;
+  framework::UniqueKey key;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, key.put()) != ERROR_SUCCESS) return names;
+  for (DWORD index = 0;; ++index) {
+    wchar_t name[256];
+    DWORD nameLength = ARRAYSIZE(name);
+    if (RegEnumKeyExW(key.get(), index, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.push_back(narrow(std::wstring(name, nameLength)));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 std::string keyLine(const std::string& path) { return path; }
 
 std::string textLine(const std::string& path, const std::string& name, const std::string& text) {

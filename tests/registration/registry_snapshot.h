@@ -15,6 +15,9 @@ std::vector<std::string> snapshot(HKEY root, const std::wstring& path);
 std::string keyLine(const std::string& path);
 std::string textLine(const std::string& path, const std::string& name, const std::string& text);
 
+// The names of the direct subkeys of root\path, sorted.
+std::vector<std::string> subkeyNames(HKEY root, const std::wstring& path);
+
 bool keyExists(HKEY root, const std::wstring& path);
 // Removes root\path with everything below it; a missing key is fine.
 void deleteTree(HKEY root, const std::wstring& path);

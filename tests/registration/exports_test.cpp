@@ -1,0 +1,242 @@
+// DllRegisterServer, DllUnregisterServer and DllInstall, through regsvr32 and
+// by direct calls, checked against the prefix's registry.
+//
+// Wine does not activate classes registered per user and registers type
+// libraries for the whole machine even through RegisterTypeLibForUser, so
+// per-user registration is checked here by its registry content only.
+//
+// The per-user flag lives for the whole process: every case runs as a
+// process of its own (one CTest test per case).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/registration/process_runner.h"
+#include "tests/registration/product_registry.h"
+#include "tests/registration/registry_snapshot.h"
+#include "tests/support/korvel_dll.h"
+
+using registration_tests::expectedProductEntries;
+using registration_tests::Hive;
+using registration_tests::productEntries;
+using registration_tests::snapshot;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+const std::wstring kMachineClasses = L"Software\\Classes";
+
+Hive otherHive(Hive hive) { return hive == Hive::Machine ? Hive::User : Hive::Machine; }
+
+// What registration could touch, to compare before and after: the names
+// in the machine's classes and its CLSID, Interface and TypeLib keys, the
+// type library's and the interface's entries in full, and the user's
+// software key in full. (A full copy of the machine's 8000 classes keys
+// takes seconds under Wine.)
+struct RegistryState {
+  std::vector<Lines> parts;
+  RegistryState() {
+    for (const wchar_t* below : {L"", L"\\CLSID", L"\\Interface", L"\\TypeLib", L"\\AppID"}) {
+      parts.push_back(registration_tests::subkeyNames(HKEY_LOCAL_MACHINE, kMachineClasses + below));
+    }
+    parts.push_back(snapshot(HKEY_LOCAL_MACHINE, kMachineClasses + L"\\TypeLib\\" + registration_tests::libidText()));
+    parts.push_back(snapshot(HKEY_LOCAL_MACHINE, kMachineClasses + L"\\Interface\\" + registration_tests::iidText()));
+    parts.push_back(productEntries(Hive::Machine));
+    parts.push_back(snapshot(HKEY_CURRENT_USER, L"Software"));
+  }
+};
+
+void expectSameState(const RegistryState& before, const RegistryState& after) {
+  ASSERT_EQ(before.parts.size(), after.parts.size());
+  for (size_t i = 0; i < before.parts.size(); ++i) EXPECT_EQ(before.parts[i], after.parts[i]) << "part " << i;
+}
+
+class Registration : public testing::Test {
+ protected:
+  void SetUp() override { registration_tests::removeProductRegistration(); }
+  void TearDown() override { registration_tests::removeProductRegistration(); }
+};
+
+// The three exports of KorvelTool.dll as loaded into this process.
+struct Exports {
+  HRESULT(STDAPICALLTYPE* registerServer)();
+  HRESULT(STDAPICALLTYPE* unregisterServer)();
+  HRESULT(STDAPICALLTYPE* install)(BOOL, LPCWSTR);
+};
+
+Exports exports() {
+  HMODULE dll = testing_support::KorvelDll::instance().module();
+  Exports found{};
+  found.registerServer =
+      reinterpret_cast<decltype(found.registerServer)>(reinterpret_cast<void*>(GetProcAddress(dll, "DllRegisterServer")));
+  found.unregisterServer = reinterpret_cast<decltype(found.unregisterServer)>(
+      reinterpret_cast<void*>(GetProcAddress(dll, "DllUnregisterServer")));
+  found.install = reinterpret_cast<decltype(found.install)>(reinterpret_cast<void*>(GetProcAddress(dll, "DllInstall")));
+  return found;
+}
+
+std::string regsvr32(const std::wstring& arguments, const std::wstring& dll) {
+  return registration_tests::runProcess(L"regsvr32.exe " + arguments + L" \"" + dll + L"\"");
+}
+
+// regsvr32 with its options, and where the entries must land.
+struct Regsvr32Case {
+  const char* name;
+  const wchar_t* registerArguments;
+  const wchar_t* unregisterArguments;
+  Hive hive;
+};
+
+class Regsvr32 : public Registration, public testing::WithParamInterface<Regsvr32Case> {};
+
+TEST_P(Regsvr32, WritesTheWholeTreeAndRemovesItAgain) {
+  const Regsvr32Case& c = GetParam();
+  const std::wstring dll = testing_support::korvelDllPath();
+  RegistryState before;
+
+  regsvr32(c.registerArguments, dll);
+  EXPECT_EQ(productEntries(c.hive), expectedProductEntries(dll));
+  EXPECT_EQ(productEntries(otherHive(c.hive)), Lines{});
+  EXPECT_EQ(registration_tests::registeredTypeLibraryPath(), dll);
+
+  regsvr32(c.unregisterArguments, dll);
+  EXPECT_EQ(productEntries(c.hive), Lines{});
+  EXPECT_EQ(registration_tests::registeredTypeLibraryPath(), L"");
+  expectSameState(before, RegistryState{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, Regsvr32,
+    testing::Values(Regsvr32Case{"Silent", L"/s", L"/s /u", Hive::Machine},
+                    Regsvr32Case{"InstallUser", L"/s /n /i:user", L"/s /u /n /i:user", Hive::User},
+                    Regsvr32Case{"InstallUserInCapitals", L"/s /n /i:USER", L"/s /u /n /i:USER", Hive::User},
+                    Regsvr32Case{"InstallUsers", L"/s /n /i:users", L"/s /u /n /i:users", Hive::Machine}),
+    [](const testing::TestParamInfo<Regsvr32Case>& info) { return std::string(info.param.name); });
+
+// DllInstall's command line decides the hive: "user" in any letter case only.
+struct CommandLineCase {
+  const char* name;
+  const wchar_t* commandLine;
+  Hive hive;
+};
+
+class InstallCommandLine : public Registration, public testing::WithParamInterface<CommandLineCase> {};
+
+TEST_P(InstallCommandLine, SelectsTheHive) {
+  const CommandLineCase& c = GetParam();
+  const Exports dll = exports();
+  ASSERT_NE(dll.install, nullptr);
+  RegistryState before;
+  ASSERT_EQ(dll.install(TRUE, c.commandLine), S_OK);
+  EXPECT_EQ(productEntries(c.hive), expectedProductEntries(testing_support::korvelDllPath()));
+  EXPECT_EQ(productEntries(otherHive(c.hive)), Lines{});
+  ASSERT_EQ(dll.install(FALSE, c.commandLine), S_OK);
+  EXPECT_EQ(productEntries(c.hive), Lines{});
+  expectSameState(before, RegistryState{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, InstallCommandLine,
+    testing::Values(CommandLineCase{"Null", nullptr, Hive::Machine}, CommandLineCase{"Empty", L"", Hive::Machine},
+                    CommandLineCase{"User", L"user", Hive::User}, CommandLineCase{"Capitals", L"USER", Hive::User},
+                    CommandLineCase{"MixedCase", L"uSeR", Hive::User},
+                    CommandLineCase{"TrailingLetter", L"users", Hive::Machine},
+                    CommandLineCase{"TrailingBlank", L"user ", Hive::Machine},
+                    CommandLineCase{"Shorter", L"use", Hive::Machine},
+                    CommandLineCase{"Other", L"machine", Hive::Machine}),
+    [](const testing::TestParamInfo<CommandLineCase>& info) { return std::string(info.param.name); });
+
+TEST_F(Registration, DirectCallsRegisterPerMachine) {
+  const Exports dll = exports();
+  ASSERT_NE(dll.registerServer, nullptr);
+  RegistryState before;
+  ASSERT_EQ(dll.registerServer(), S_OK);
+  EXPECT_EQ(productEntries(Hive::Machine), expectedProductEntries(testing_support::korvelDllPath()));
+  EXPECT_EQ(productEntries(Hive::User), Lines{});
+  ASSERT_EQ(dll.unregisterServer(), S_OK);
+  expectSameState(before, RegistryState{});
+  // Unregistering again changes nothing. Its result is the type library
+  // service's answer for a library that is not registered (Wine: E_INVALIDARG).
+  HRESULT again = dll.unregisterServer();
+  RecordProperty("second_unregistration", std::to_string(again));
+  expectSameState(before, RegistryState{});
+}
+
+TEST_F(Registration, PerUserFlagStaysSetForLaterCalls) {
+  const Exports dll = exports();
+  ASSERT_NE(dll.install, nullptr);
+  const Lines expected = expectedProductEntries(testing_support::korvelDllPath());
+  ASSERT_EQ(dll.install(TRUE, L"user"), S_OK);
+  ASSERT_EQ(productEntries(Hive::User), expected);
+
+  ASSERT_EQ(dll.unregisterServer(), S_OK);
+  EXPECT_EQ(productEntries(Hive::User), Lines{});
+  ASSERT_EQ(dll.registerServer(), S_OK);
+  EXPECT_EQ(productEntries(Hive::User), expected);
+  EXPECT_EQ(productEntries(Hive::Machine), Lines{});
+  // A later command line other than "user" does not clear the flag.
+  ASSERT_EQ(dll.install(FALSE, nullptr), S_OK);
+  EXPECT_EQ(productEntries(Hive::User), Lines{});
+  ASSERT_EQ(dll.install(TRUE, L"machine"), S_OK);
+  EXPECT_EQ(productEntries(Hive::User), expected);
+  EXPECT_EQ(productEntries(Hive::Machine), Lines{});
+  ASSERT_EQ(dll.unregisterServer(), S_OK);
+  EXPECT_EQ(productEntries(Hive::User), Lines{});
+}
+
+TEST_F(Registration, ForceRemoveReplacesAClassKeyThatOtherSoftwareExtended) {
+  const std::wstring classKey = kMachineClasses + L"\\CLSID\\" + registration_tests::clsidText();
+  registration_tests::createKey(HKEY_LOCAL_MACHINE, classKey + L"\\Foreign\\Deep", L"foreign");
+  registration_tests::createKey(HKEY_LOCAL_MACHINE, classKey + L"\\InprocServer32", L"C:\\elsewhere\\old.dll");
+  const Exports dll = exports();
+  ASSERT_EQ(dll.registerServer(), S_OK);
+  EXPECT_EQ(productEntries(Hive::Machine), expectedProductEntries(testing_support::korvelDllPath()));
+  ASSERT_EQ(dll.unregisterServer(), S_OK);
+  EXPECT_EQ(productEntries(Hive::Machine), Lines{});
+}
+
+TEST_F(Registration, UnregistrationKeepsAClassKeyThatOtherSoftwareExtended) {
+  const std::wstring classKey = kMachineClasses + L"\\CLSID\\" + registration_tests::clsidText();
+  const Exports dll = exports();
+  ASSERT_EQ(dll.registerServer(), S_OK);
+  registration_tests::createKey(HKEY_LOCAL_MACHINE, classKey + L"\\AddedLater", L"theirs");
+  ASSERT_EQ(dll.unregisterServer(), S_OK);
+  // Only the class key with its description and the foreign subkey remain.
+  const std::string key = "CLSID\\" + registration_tests::narrow(registration_tests::clsidText());
+  EXPECT_EQ(productEntries(Hive::Machine),
+            (Lines{key + " : @ = SZ KorveIE Class", key + "\\AddedLater", key + "\\AddedLater : @ = SZ theirs"}));
+  EXPECT_TRUE(registration_tests::keyExists(HKEY_LOCAL_MACHINE, kMachineClasses + L"\\CLSID"));
+}
+
+// A copy of the DLL in a folder whose name has a single quote.
+class QuotedPath : public Registration {
+ protected:
+  void SetUp() override {
+    Registration::SetUp();
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    folder_ = std::wstring(temp) + L"korvel it's here";
+    CreateDirectoryW(folder_.c_str(), nullptr);
+    copy_ = folder_ + L"\\KorvelTool.dll";
+    ASSERT_TRUE(CopyFileW(testing_support::korvelDllPath(), copy_.c_str(), FALSE));
+  }
+  void TearDown() override {
+    DeleteFileW(copy_.c_str());
+    RemoveDirectoryW(folder_.c_str());
+    Registration::TearDown();
+  }
+  std::wstring folder_;
+  std::wstring copy_;
+};
+
+TEST_F(QuotedPath, IsRegisteredIntact) {
+  RegistryState before;
+  regsvr32(L"/s", copy_);
+  EXPECT_EQ(productEntries(Hive::Machine), expectedProductEntries(copy_));
+  EXPECT_EQ(registration_tests::registeredTypeLibraryPath(), copy_);
+  regsvr32(L"/s /u", copy_);
+  expectSameState(before, RegistryState{});
+}
+
+}  // namespace
