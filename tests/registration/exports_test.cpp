@@ -88,6 +88,8 @@ struct Regsvr32Case {
   Hive hive;
 };
 
+void PrintTo(const Regsvr32Case& c, std::ostream* os) { *os << c.name; }
+
 class Regsvr32 : public Registration, public testing::WithParamInterface<Regsvr32Case> {};
 
 TEST_P(Regsvr32, WritesTheWholeTreeAndRemovesItAgain) {
@@ -120,6 +122,8 @@ struct CommandLineCase {
   const wchar_t* commandLine;
   Hive hive;
 };
+
+void PrintTo(const CommandLineCase& c, std::ostream* os) { *os << c.name; }
 
 class InstallCommandLine : public Registration, public testing::WithParamInterface<CommandLineCase> {};
 

@@ -57,6 +57,7 @@ struct RegisterCase {
 };
 
 std::string caseName(const testing::TestParamInfo<RegisterCase>& info) { return info.param.name; }
+void PrintTo(const RegisterCase& c, std::ostream* os) { *os << c.name; }
 
 class Registering : public ScratchRegistry, public testing::WithParamInterface<RegisterCase> {};
 
@@ -180,6 +181,8 @@ struct ForceRemoveCase {
   bool kept;
 };
 
+void PrintTo(const ForceRemoveCase& c, std::ostream* os) { *os << registration_tests::narrow(c.name); }
+
 class ForceRemoving : public ScratchRegistry, public testing::WithParamInterface<ForceRemoveCase> {};
 
 TEST_P(ForceRemoving, ReplacesTheKeyUnlessItsNameIsProtected) {
@@ -244,6 +247,8 @@ struct UnregisterCase {
   Lines content;
 };
 
+void PrintTo(const UnregisterCase& c, std::ostream* os) { *os << c.name; }
+
 class Unregistering : public ScratchRegistry, public testing::WithParamInterface<UnregisterCase> {};
 
 TEST_P(Unregistering, GivesResultAndContent) {
@@ -275,6 +280,10 @@ INSTANTIATE_TEST_SUITE_P(
                        S_OK, {}},
         UnregisterCase{"ProtectedNameIsRemovedWhenEmpty", L"CLSID", L"CLSID", S_OK, {}},
         UnregisterCase{"BackslashInAKeyName", L"K", L"K\r\nBad\\Name", DISP_E_EXCEPTION, {}},
+        // Only the undo of a failed registration removes keys above broken
+        // text; a plain unregistration stops where the text breaks.
+        UnregisterCase{"BrokenNestedTextKeepsTheKeyAbove", L"K { Child }", L"K { Child\r\nBad\\Name }",
+                       DISP_E_EXCEPTION, {"K"}},
         UnregisterCase{"ValWithoutAssignment", L"K", L"K { val v }", DISP_E_EXCEPTION, {"K"}}),
     [](const testing::TestParamInfo<UnregisterCase>& info) { return std::string(info.param.name); });
 
@@ -397,6 +406,8 @@ struct OtherSpellingCase {
   const char* name;
   const wchar_t* root;
 };
+
+void PrintTo(const OtherSpellingCase& c, std::ostream* os) { *os << c.name; }
 
 class PerUserOtherSpelling : public PerUser, public testing::WithParamInterface<OtherSpellingCase> {};
 
