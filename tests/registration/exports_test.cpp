@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/handles.h"
 #include "tests/registration/process_runner.h"
 #include "tests/registration/product_registry.h"
 #include "tests/registration/registry_snapshot.h"
@@ -244,3 +245,122 @@ TEST_F(QuotedPath, IsRegisteredIntact) {
 }
 
 }  // namespace
+
+// The machine's TypeLib key refuses new subkeys for the duration of a case,
+// so that the type library registration fails after both scripts ran.
+class TypeLibraryRefused : public Registration {
+ protected:
+  const std::wstring typeLibPath = kMachineClasses + L"\\TypeLib";
+
+  void SetUp() override {
+    Registration::SetUp();
+    framework::UniqueKey key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, typeLibPath.c_str(), 0, READ_CONTROL | WRITE_DAC, key.put()),
+              ERROR_SUCCESS);
+    DWORD size = 0;
+    RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
+    saved_.resize(size);
+    ASSERT_EQ(RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, saved_.data(), &size), ERROR_SUCCESS);
+    ASSERT_EQ(refuseSubkeys(key.get()), ERROR_SUCCESS);
+  }
+  void TearDown() override {
+    framework::UniqueKey key;
+    if (!saved_.empty() &&
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, typeLibPath.c_str(), 0, WRITE_DAC, key.put()) == ERROR_SUCCESS) {
+      RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, saved_.data());
+    }
+    Registration::TearDown();
+  }
+
+  static LONG refuseSubkeys(HKEY key) {
+    BYTE aclBuffer[256];
+    PACL acl = reinterpret_cast<PACL>(aclBuffer);
+    InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION);
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    BYTE sidBuffer[SECURITY_MAX_SID_SIZE];
+    PSID everyone = reinterpret_cast<PSID>(sidBuffer);
+    InitializeSid(everyone, &world, 1);
+    *GetSidSubAuthority(everyone, 0) = SECURITY_WORLD_RID;
+    AddAccessDeniedAce(acl, ACL_REVISION, KEY_CREATE_SUB_KEY, everyone);
+    AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, everyone);
+    SECURITY_DESCRIPTOR descriptor;
+    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
+    return RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor);
+  }
+
+  std::vector<BYTE> saved_;
+};
+
+TEST_F(TypeLibraryRefused, InstallUndoesTheScriptsAndReturnsTheFailure) {
+  const Exports dll = exports();
+  HRESULT hr = dll.install(TRUE, nullptr);
+  EXPECT_TRUE(FAILED(hr)) << std::hex << hr;
+  RecordProperty("install_result", std::to_string(hr));
+  EXPECT_EQ(productEntries(Hive::Machine), Lines{});
+  EXPECT_EQ(registration_tests::registeredTypeLibraryPath(), L"");
+  // Wine's RegisterTypeLib writes Interface\{IID} before it fails on the
+  // TypeLib key, and UnRegisterTypeLib cannot find that library again, so
+  // the interface entry is left to the clean-up of this fixture.
+}
+
+TEST_F(TypeLibraryRefused, RegisterServerLeavesTheScriptsEntries) {
+  const Exports dll = exports();
+  HRESULT hr = dll.registerServer();
+  EXPECT_TRUE(FAILED(hr)) << std::hex << hr;
+  // Nothing is undone across scripts: the class entries stay, without a
+  // registered type library.
+  EXPECT_EQ(productEntries(Hive::Machine), expectedProductEntries(testing_support::korvelDllPath()));
+  EXPECT_EQ(registration_tests::registeredTypeLibraryPath(), L"");
+}
+
+// A copy of the DLL whose full path does not fit in MAX_PATH characters.
+class LongPath : public Registration {
+ protected:
+  void SetUp() override {
+    Registration::SetUp();
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring folder = std::wstring(L"\\\\?\\") + temp + L"korvel-long";
+    folders_.push_back(folder);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    while (folder.size() - 4 + std::wstring(L"\\KorvelTool.dll").size() < MAX_PATH + 10) {
+      folder += L"\\" + std::wstring(40, L'd');
+      folders_.push_back(folder);
+      ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    }
+    copy_ = folder + L"\\KorvelTool.dll";
+    ASSERT_TRUE(CopyFileW(testing_support::korvelDllPath(), copy_.c_str(), FALSE)) << GetLastError();
+    module_ = LoadLibraryW(copy_.c_str());
+    ASSERT_NE(module_, nullptr) << GetLastError();
+  }
+  void TearDown() override {
+    if (module_ != nullptr) FreeLibrary(module_);
+    DeleteFileW(copy_.c_str());
+    for (auto folder = folders_.rbegin(); folder != folders_.rend(); ++folder) RemoveDirectoryW(folder->c_str());
+    Registration::TearDown();
+  }
+  template <typename Function>
+  Function entry(const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+  }
+
+  std::vector<std::wstring> folders_;
+  std::wstring copy_;
+  HMODULE module_ = nullptr;
+};
+
+TEST_F(LongPath, EveryEntryPointFailsBeforeWritingAnything) {
+  RegistryState before;
+  auto registerServer = entry<HRESULT(STDAPICALLTYPE*)()>("DllRegisterServer");
+  auto unregisterServer = entry<HRESULT(STDAPICALLTYPE*)()>("DllUnregisterServer");
+  auto install = entry<HRESULT(STDAPICALLTYPE*)(BOOL, LPCWSTR)>("DllInstall");
+  ASSERT_NE(install, nullptr);
+  const HRESULT tooLong = HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(registerServer(), tooLong);
+  EXPECT_EQ(install(TRUE, nullptr), tooLong);
+  EXPECT_EQ(unregisterServer(), tooLong);
+  EXPECT_EQ(install(FALSE, L"user"), tooLong);
+  EXPECT_EQ(install(TRUE, L"user"), tooLong);
+  expectSameState(before, RegistryState{});
+}

@@ -91,6 +91,7 @@ void removeProductRegistration() {
   for (Hive hive : {Hive::Machine, Hive::User}) {
     for (const std::wstring& key : productKeys()) deleteTree(hiveRoot(hive), std::wstring(kClassesPath) + L"\\" + key);
   }
+  deleteTree(HKEY_LOCAL_MACHINE, std::wstring(kClassesPath) + L"\\Interface\\" + iidText());
   UnRegisterTypeLib(LIBID_KorvelToolLib, 1, 0, LOCALE_NEUTRAL, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
 }
 
