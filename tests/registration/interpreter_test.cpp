@@ -149,7 +149,8 @@ INSTANTIATE_TEST_SUITE_P(
         RegisterCase{"TypeOfTwoLetters", inScratch(L"K { val v = sz 'text' }"), DISP_E_EXCEPTION, {}},
         RegisterCase{"ValWithoutAssignment", inScratch(L"K { val v s 'text' }"), DISP_E_EXCEPTION, {}},
         // A block after a value entry has no key of its own: refused.
-        RegisterCase{"BlockAfterAValue", inScratch(L"K { val v = s 'x' { Child } }"), DISP_E_EXCEPTION, {}}),
+        RegisterCase{"BlockAfterAValue", inScratch(L"K { val v = s 'x' { Child } }"), DISP_E_EXCEPTION, {}},
+        RegisterCase{"BlockAfterADeletion", inScratch(L"K { Delete Gone { Child } }"), DISP_E_EXCEPTION, {}}),
     caseName);
 
 // Rollback: the failing root block is unregistered from its start, so that
@@ -337,6 +338,15 @@ TEST_F(UnreadableKey, UnregistrationSkipsItsEntriesAndFailsWithTheAccessError) {
             HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
   setReadDenied(false);
   // Nothing below the locked key was touched, and the block stopped there.
+  EXPECT_EQ(scratchContent(), (Lines{"After", "Locked", "Locked\\Child", "Locked\\Child\\Deeper",
+                                     textLine("Locked\\Child\\Deeper", "@", "d")}));
+}
+
+TEST_F(UnreadableKey, RegistrationFailsWithTheAccessErrorAndLeavesItAlone) {
+  EXPECT_EQ(runScript(inScratch(L"Before\r\nLocked { Child = s 'new' }"), true),
+            HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+  setReadDenied(false);
+  // The undo removed Before and stopped at the same access error.
   EXPECT_EQ(scratchContent(), (Lines{"After", "Locked", "Locked\\Child", "Locked\\Child\\Deeper",
                                      textLine("Locked\\Child\\Deeper", "@", "d")}));
 }
