@@ -10,6 +10,7 @@
 
 #include "framework/handles.h"
 #include "registration/reg_object.h"
+#include "tests/registration/handle_count.h"
 #include "tests/registration/registry_snapshot.h"
 
 using registration_tests::snapshot;
@@ -452,41 +453,6 @@ TEST_F(PerUser, OtherRootsAreLeftAlone) {
 
 namespace {
 
-// The number of handles this process holds, from the system's handle table
-// (GetProcessHandleCount answers 0 under Wine).
-struct HandleEntry {
-  ULONG ownerProcessId;
-  BYTE objectType;
-  BYTE flags;
-  USHORT value;
-  PVOID object;
-  ACCESS_MASK access;
-};
-struct HandleTable {
-  ULONG count;
-  HandleEntry entries[1];
-};
-using QuerySystemInformation = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-
-size_t openHandles() {
-  auto query = reinterpret_cast<QuerySystemInformation>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-  if (query == nullptr) return 0;
-  constexpr ULONG kSystemHandleInformation = 16;
-  std::vector<BYTE> buffer(1 << 20);
-  ULONG needed = 0;
-  while (query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed) != 0) {
-    if (buffer.size() >= (64u << 20)) return 0;
-    buffer.resize(buffer.size() * 2);
-  }
-  const HandleTable* table = reinterpret_cast<const HandleTable*>(buffer.data());
-  size_t mine = 0;
-  for (ULONG i = 0; i < table->count; ++i) {
-    if (table->entries[i].ownerProcessId == GetCurrentProcessId()) ++mine;
-  }
-  return mine;
-}
-
 // Every key handle is closed on every path, failures included: running
 // many scripts that succeed and fail leaves the process's handle count as
 // it was.
@@ -502,7 +468,7 @@ TEST_F(ScratchRegistry, ScriptsLeaveNoKeyHandleOpen) {
     runScript(script, true);
     runScript(script, false);
   }
-  const size_t before = openHandles();
+  const size_t before = registration_tests::openHandles();
   ASSERT_GT(before, 0u) << "the system handle table is not available";
   for (int round = 0; round < 20; ++round) {
     for (const std::wstring& script : scripts) {
@@ -510,7 +476,7 @@ TEST_F(ScratchRegistry, ScriptsLeaveNoKeyHandleOpen) {
       runScript(script, false);
     }
   }
-  EXPECT_EQ(openHandles(), before);
+  EXPECT_EQ(registration_tests::openHandles(), before);
 }
 
 }  // namespace
