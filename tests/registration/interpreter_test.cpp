@@ -64,7 +64,8 @@ class Registering : public ScratchRegistry, public testing::WithParamInterface<R
 
 TEST_P(Registering, GivesResultAndContent) {
   const RegisterCase& c = GetParam();
-  EXPECT_EQ(runScript(c.script, true), c.result) << std::hex << runScript(c.script, true);
+  const HRESULT hr = runScript(c.script, true);
+  EXPECT_EQ(hr, c.result) << std::hex << hr;
   EXPECT_EQ(scratchContent(), c.content);
 }
 
