@@ -160,7 +160,9 @@ HRESULT CRegScriptReader::RunScript(LPCWSTR script, bool doRegister) {
     if (FAILED(hr) && doRegister) {
       // Undo what the failing block wrote, as far as unregistration removes it.
       reader.setPosition(blockStart);
+      undoing_ = true;
       RunEntries(token.get(), root, false, false);
+      undoing_ = false;
     }
     SkipSpace();
   }
@@ -265,28 +267,40 @@ HRESULT CRegScriptReader::UnregisterEntries(char16_t* token, HKEY parent, bool s
     LONG openStatus = skipMode ? ERROR_FILE_NOT_FOUND : key.Open(parent, wide(token), KEY_READ);
     // Key names are at most 255 characters; a longer one was never opened.
     lstrcpynW(reinterpret_cast<LPWSTR>(level.name), wide(token), MAX_PATH);
-    if (FAILED(hr = ReadToken(token))) return hr;
-    if (FAILED(hr = SkipAssignment(token, level))) return hr;
-    if (isBlockStart(token)) {
-      bool skipChildren = skipMode || openStatus != ERROR_SUCCESS;
-      hr = RunEntries(token, key.get(), false, skipChildren);
-      if (FAILED(hr) && !skipChildren) return hr;
-      if (FAILED(hr = ReadToken(token))) return hr;
+    hr = UnregisterKeyBody(token, key.get(), skipMode || openStatus != ERROR_SUCCESS, level);
+    if (FAILED(hr)) {
+      // Undoing a failed registration meets the same broken text that made
+      // it fail. It still removes the keys it opened on the way, so that the
+      // failed block leaves nothing behind that it named.
+      if (undoing_ && openStatus == ERROR_SUCCESS) removeKey(key, parent, level.name, removable);
+      return hr;
     }
     if (openStatus == ERROR_FILE_NOT_FOUND) continue;
     if (openStatus != ERROR_SUCCESS) {
       if (skipMode) continue;
       return fromStatus(openStatus);
     }
-    bool hasSubKeys = key.HasSubKeys();
-    LONG status = key.Close();
-    if (status != ERROR_SUCCESS) return fromStatus(status);
-    if (removable && !hasSubKeys) {
-      status = BorrowedKey(parent)->DeleteSubKey(wide(level.name));
-      if (status != ERROR_SUCCESS) return fromStatus(status);
-    }
+    if (FAILED(hr = removeKey(key, parent, level.name, removable))) return hr;
   }
   return S_OK;
+}
+
+HRESULT CRegScriptReader::UnregisterKeyBody(char16_t* token, HKEY key, bool skipChildren, LevelBuffers& level) {
+  HRESULT hr = ReadToken(token);
+  if (FAILED(hr)) return hr;
+  if (FAILED(hr = SkipAssignment(token, level))) return hr;
+  if (!isBlockStart(token)) return S_OK;
+  hr = RunEntries(token, key, false, skipChildren);
+  if (FAILED(hr) && !skipChildren) return hr;
+  return ReadToken(token);
+}
+
+HRESULT CRegScriptReader::removeKey(CRegKeyHandle& key, HKEY parent, const char16_t* name, bool removable) {
+  bool hasSubKeys = key.HasSubKeys();
+  LONG status = key.Close();
+  if (status != ERROR_SUCCESS) return fromStatus(status);
+  if (!removable || hasSubKeys) return S_OK;
+  return fromStatus(BorrowedKey(parent)->DeleteSubKey(wide(name)));
 }
 
 HRESULT CRegScriptReader::SetValueFromScript(HKEY key, LPCWSTR valueName, char16_t* token, LevelBuffers& level) {

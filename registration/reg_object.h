@@ -13,6 +13,8 @@ extern bool perUserRegistration;
 
 namespace registration {
 
+class CRegKeyHandle;
+
 // The variable slots of the registrar, in the COM manner.
 struct IRegistrarVariables : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE AddVariable(LPCWSTR name, LPCWSTR value) = 0;
@@ -65,10 +67,13 @@ class CRegScriptReader {
   HRESULT RunEntries(char16_t* token, HKEY parent, bool doRegister, bool skipMode);
   HRESULT RegisterEntries(char16_t* token, HKEY parent, LevelBuffers& level);
   HRESULT UnregisterEntries(char16_t* token, HKEY parent, bool skipMode, LevelBuffers& level);
+  HRESULT UnregisterKeyBody(char16_t* token, HKEY key, bool skipChildren, LevelBuffers& level);
+  HRESULT removeKey(CRegKeyHandle& key, HKEY parent, const char16_t* name, bool removable);
   HRESULT SetValueFromScript(HKEY key, LPCWSTR valueName, char16_t* token, LevelBuffers& level);
 
   const CRegObject& registrar_;
   text::Tokenizer* reader_ = nullptr;
+  bool undoing_ = false;  // unregistering a root block whose registration failed
 };
 
 // Converts between the two spellings of UTF-16 text on Windows.
