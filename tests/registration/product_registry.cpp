@@ -51,9 +51,6 @@ std::vector<std::string> expectedProductEntries(const std::wstring& modulePath) 
       "KorveIE.2018.8.13\\CLSID",
       textLine("KorveIE.2018.8.13\\CLSID", "@", narrow(clsidText())),
       textLine("KorveIE", "@", "KorveIE Class"),
-      // Wine's CLSIDFromProgID does not follow CurVer: the class is named here too.
-      "KorveIE\\CLSID",
-      textLine("KorveIE\\CLSID", "@", narrow(clsidText())),
       "KorveIE\\CurVer",
       textLine("KorveIE\\CurVer", "@", "KorveIE.2018.8.13"),
       textLine(classKey, "@", "KorveIE Class"),

@@ -17,10 +17,22 @@ function tryGet(control, name) {
   }
 }
 
+// Windows resolves a version-independent ProgID through its CurVer; Wine 8
+// does not, so the script follows CurVer itself as that lookup would.
+function create(progId) {
+  var current = progId;
+  try {
+    current = new ActiveXObject("WScript.Shell").RegRead("HKCR\\" + progId + "\\CurVer\\");
+    out(progId + " CurVer " + current);
+  } catch (e) {
+  }
+  return new ActiveXObject(current);
+}
+
 try {
   var progIds = ["KorveIE.2018.8.13", "KorveIE"];
   for (var i = 0; i < progIds.length; i++) {
-    var control = new ActiveXObject(progIds[i]);
+    var control = create(progIds[i]);
     out("created " + progIds[i]);
     out("IssuerDN at start [" + control.IssuerDN + "] length " + control.IssuerDN.length);
     out("CertData at start [" + control.CertData + "] length " + control.CertData.length);

@@ -5,9 +5,20 @@
 ' text) and results are printed, not compared.
 Option Explicit
 
+' Windows resolves a version-independent ProgID through its CurVer; Wine 8
+' does not, so the script follows CurVer itself as that lookup would.
+Function Create(progId)
+  Dim current
+  On Error Resume Next
+  current = CreateObject("WScript.Shell").RegRead("HKCR\" & progId & "\CurVer\")
+  If Err.Number <> 0 Then current = progId Else WScript.Echo progId & " CurVer " & current
+  On Error GoTo 0
+  Set Create = CreateObject(current)
+End Function
+
 Sub Exercise(progId, n)
   Dim control, result, value
-  Set control = CreateObject(progId)
+  Set control = Create(progId)
   WScript.Echo "created " & progId
   WScript.Echo "IssuerDN at start [" & control.IssuerDN & "] length " & Len(control.IssuerDN)
   WScript.Echo "CertData at start [" & control.CertData & "] length " & Len(control.CertData)
