@@ -34,6 +34,16 @@ TEST(CertStoreTool, PfxCertificateSignsWithSha256) {
   ASSERT_TRUE(CryptSignMessage(&para, FALSE, 1, items, sizes, message.data(), &size))
       << std::hex << GetLastError();
   EXPECT_GT(size, 0u);
+
+  // The imported key must really match the certificate: a key that the PFX
+  // import stored wrongly still "signs", but the signature does not verify.
+  CRYPT_VERIFY_MESSAGE_PARA verify{};
+  verify.cbSize = sizeof(verify);
+  verify.dwMsgAndCertEncodingType = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+  DWORD contentSize = 0;
+  EXPECT_TRUE(CryptVerifyMessageSignature(&verify, 0, message.data(), size, nullptr, &contentSize, nullptr))
+      << std::hex << GetLastError();
+  EXPECT_EQ(contentSize, sizeof(data));
 }
 
 struct CheckCase {
