@@ -102,16 +102,6 @@ LRESULT CALLBACK onWindowEvent(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-void clickColumn(HWND dialog, HWND list, int column) {
-  NMLISTVIEW click{};
-  click.hdr.hwndFrom = list;
-  click.hdr.idFrom = 1002;
-  click.hdr.code = LVN_COLUMNCLICK;
-  click.iItem = -1;
-  click.iSubItem = column;
-  SendMessageW(dialog, WM_NOTIFY, 1002, reinterpret_cast<LPARAM>(&click));
-}
-
 struct DialogFigures {
   long rows = -1;
   double buildAndSort = 0;
@@ -135,7 +125,7 @@ DialogFigures timeDialog(int64_t serverTime) {
     HWND list = GetDlgItem(dialog, 1002);
     figures.rows = static_cast<long>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     const double start = nowMs();
-    clickColumn(dialog, list, 0);  // name, descending
+    testing_support::clickColumn(dialog, list, 0);  // name, descending
     figures.click = nowMs() - start;
     testing_support::cancelDialog(dialog);
   });

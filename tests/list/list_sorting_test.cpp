@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/list/list_test_support.h"
+#include "tests/support/dialog_driver.h"
 #include "tests/support/korvel_dll.h"
 
 using namespace list_testing;
@@ -19,7 +20,7 @@ class Sorting : public testing::Test {
   Texts namesAfter(const std::vector<int>& clicks) {
     return columnTexts(runAndRead(control_.get(),
                                   [&](HWND dialog, HWND list) {
-                                    for (int column : clicks) clickColumn(dialog, list, column);
+                                    for (int column : clicks) testing_support::clickColumn(dialog, list, column);
                                   }),
                        0);
   }

@@ -86,14 +86,4 @@ std::vector<std::wstring> columnTexts(const ListContent& content, int column) {
   return texts;
 }
 
-void clickColumn(HWND dialog, HWND list, int column) {
-  NMLISTVIEW click{};
-  click.hdr.hwndFrom = list;
-  click.hdr.idFrom = 1002;
-  click.hdr.code = LVN_COLUMNCLICK;
-  click.iItem = -1;
-  click.iSubItem = column;
-  SendMessageW(dialog, WM_NOTIFY, 1002, reinterpret_cast<LPARAM>(&click));
-}
-
 }  // namespace list_testing

@@ -53,7 +53,4 @@ ListContent runAndRead(IKorvelIE* control, const std::function<void(HWND dialog,
 // Column `column` of every row, in item order.
 std::vector<std::wstring> columnTexts(const ListContent& content, int column);
 
-// Sends the list's header click notification for `column` to the dialog.
-void clickColumn(HWND dialog, HWND list, int column);
-
 }  // namespace list_testing

@@ -14,6 +14,7 @@
 
 #include "framework/handles.h"
 #include "tests/registration/handle_count.h"
+#include "tests/registration/key_access.h"
 #include "tests/registration/process_runner.h"
 #include "tests/registration/product_registry.h"
 #include "tests/registration/registry_snapshot.h"
@@ -298,22 +299,7 @@ class TypeLibraryRefused : public Registration {
     Registration::TearDown();
   }
 
-  static LONG refuseSubkeys(HKEY key) {
-    BYTE aclBuffer[256];
-    PACL acl = reinterpret_cast<PACL>(aclBuffer);
-    InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION);
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    BYTE sidBuffer[SECURITY_MAX_SID_SIZE];
-    PSID everyone = reinterpret_cast<PSID>(sidBuffer);
-    InitializeSid(everyone, &world, 1);
-    *GetSidSubAuthority(everyone, 0) = SECURITY_WORLD_RID;
-    AddAccessDeniedAce(acl, ACL_REVISION, KEY_CREATE_SUB_KEY, everyone);
-    AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, everyone);
-    SECURITY_DESCRIPTOR descriptor;
-    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
-    return RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor);
-  }
+  static LONG refuseSubkeys(HKEY key) { return registration_tests::denyEveryone(key, KEY_CREATE_SUB_KEY); }
 
   std::vector<BYTE> saved_;
 };

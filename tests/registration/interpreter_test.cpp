@@ -11,6 +11,7 @@
 #include "framework/handles.h"
 #include "registration/reg_object.h"
 #include "tests/registration/handle_count.h"
+#include "tests/registration/key_access.h"
 #include "tests/registration/registry_snapshot.h"
 
 using registration_tests::snapshot;
@@ -312,21 +313,8 @@ class UnreadableKey : public ScratchRegistry {
     framework::UniqueKey key;
     LONG status = RegOpenKeyExW(HKEY_CURRENT_USER, lockedPath.c_str(), 0, WRITE_DAC, key.put());
     if (status != ERROR_SUCCESS) return status;
-    BYTE aclBuffer[256];
-    PACL acl = reinterpret_cast<PACL>(aclBuffer);
-    InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION);
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    BYTE sidBuffer[SECURITY_MAX_SID_SIZE];
-    PSID everyone = reinterpret_cast<PSID>(sidBuffer);
-    InitializeSid(everyone, &world, 1);
-    *GetSidSubAuthority(everyone, 0) = SECURITY_WORLD_RID;
-    const DWORD readRights = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY;
-    if (denied) AddAccessDeniedAce(acl, ACL_REVISION, readRights, everyone);
-    AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, everyone);
-    SECURITY_DESCRIPTOR descriptor;
-    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
-    return RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, &descriptor);
+    const REGSAM readRights = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY;
+    return registration_tests::denyEveryone(key.get(), denied ? readRights : 0);
   }
 };
 

@@ -1,5 +1,7 @@
 #include "tests/support/dialog_driver.h"
 
+#include <commctrl.h>
+
 namespace testing_support {
 namespace {
 
@@ -46,6 +48,16 @@ DialogRun runSignRenewal(IKorvelIE* control, const std::function<void(HWND)>& on
 }
 
 void cancelDialog(HWND dialog) { PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); }
+
+void clickColumn(HWND dialog, HWND list, int column) {
+  NMLISTVIEW click{};
+  click.hdr.hwndFrom = list;
+  click.hdr.idFrom = 1002;
+  click.hdr.code = LVN_COLUMNCLICK;
+  click.iItem = -1;
+  click.iSubItem = column;
+  SendMessageW(dialog, WM_NOTIFY, 1002, reinterpret_cast<LPARAM>(&click));
+}
 
 std::wstring windowText(HWND window) {
   int length = GetWindowTextLengthW(window);

@@ -22,6 +22,9 @@ DialogRun runSignRenewal(IKorvelIE* control, const std::function<void(HWND dialo
 // Posts the command the Cancel button sends.
 void cancelDialog(HWND dialog);
 
+// Sends the list's header click notification for `column` to the dialog.
+void clickColumn(HWND dialog, HWND list, int column);
+
 // The text of a window.
 std::wstring windowText(HWND window);
 
