@@ -44,13 +44,7 @@ ListContent readList(HWND list) {
   for (int item = 0; item < count; ++item) {
     Row row;
     for (int sub = 0; sub < 4; ++sub) {
-      std::vector<wchar_t> text(8192, L'\0');
-      LVITEMW entry{};
-      entry.iSubItem = sub;
-      entry.pszText = text.data();
-      entry.cchTextMax = 8192;
-      SendMessageW(list, LVM_GETITEMTEXTW, item, reinterpret_cast<LPARAM>(&entry));
-      row[sub] = text.data();
+      row[sub] = testing_support::listText(list, item, sub);
     }
     LVITEMW param{};
     param.mask = LVIF_PARAM;

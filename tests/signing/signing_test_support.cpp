@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "framework/handles.h"
+#include "tests/support/dialog_driver.h"
 #include "tests/support/korvel_dll.h"
 #include "tests/support/wide_text.h"
 
@@ -19,16 +20,6 @@ constexpr wchar_t kServerDate[] = L"1772323200000";
 
 std::wstring certificatePath(const wchar_t* stem, const wchar_t* extension) {
   return testing_support::pathBesideProgram(std::wstring(L"..\\test-certs\\signing\\") + stem + extension);
-}
-
-std::wstring listText(HWND list, int item, int column) {
-  std::vector<wchar_t> text(8192, L'\0');
-  LVITEMW entry{};
-  entry.iSubItem = column;
-  entry.pszText = text.data();
-  entry.cchTextMax = 8192;
-  SendMessageW(list, LVM_GETITEMTEXTW, item, reinterpret_cast<LPARAM>(&entry));
-  return text.data();
 }
 
 struct BoxWatch {
@@ -222,7 +213,7 @@ RowChooser itemWith(const std::wstring& name, const std::wstring& endDate) {
   return [name, endDate](HWND list) {
     const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     for (int item = 0; item < count; ++item) {
-      if (listText(list, item, 0) == name && listText(list, item, 2) == endDate) return item;
+      if (testing_support::listText(list, item, 0) == name && testing_support::listText(list, item, 2) == endDate) return item;
     }
     ADD_FAILURE() << "no row " << utf8(name) << " " << utf8(endDate);
     return -1;

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <vector>
+
 namespace testing_support {
 namespace {
 
@@ -65,6 +67,16 @@ std::wstring windowText(HWND window) {
   int copied = GetWindowTextW(window, text.data(), length + 1);
   text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
   return text;
+}
+
+std::wstring listText(HWND list, int item, int column) {
+  std::vector<wchar_t> text(8192, L'\0');
+  LVITEMW entry{};
+  entry.iSubItem = column;
+  entry.pszText = text.data();
+  entry.cchTextMax = 8192;
+  SendMessageW(list, LVM_GETITEMTEXTW, item, reinterpret_cast<LPARAM>(&entry));
+  return text.data();
 }
 
 }  // namespace testing_support

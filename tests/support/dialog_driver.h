@@ -25,6 +25,9 @@ void cancelDialog(HWND dialog);
 // Sends the list's header click notification for `column` to the dialog.
 void clickColumn(HWND dialog, HWND list, int column);
 
+// The text of column `column` of list item `item`, up to 8191 characters.
+std::wstring listText(HWND list, int item, int column);
+
 // The text of a window.
 std::wstring windowText(HWND window);
 
