@@ -46,7 +46,9 @@ class Expander {
   // Per-user bookkeeping at position i: root rewriting, quotes, braces.
   // Returns the position of the character still to be copied.
   std::size_t trackPerUser(std::size_t i) {
-    if (depth_ == 0 && !inQuote_ && startsWith(text_ + i, u"HKCR")) {
+    // Every position at depth 0 is checked, inside quotes too: a quoted
+    // 'HKCR' root must not slip through to the machine-wide classes.
+    while (depth_ == 0 && startsWith(text_ + i, u"HKCR")) {
       out_ += kPerUserRootStart;
       rewritten_ = true;
       i += 4;

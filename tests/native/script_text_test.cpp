@@ -82,7 +82,14 @@ INSTANTIATE_TEST_SUITE_P(
         ExpandCase{"HKCR { v = s 'a}''}' }", true, kOk,
                    "HKCU\r\n{\tSoftware\r\n\t{\r\n\t\tClasses { v = s 'a}''}' \r\n\t}\r\n}\r\n}"},
         ExpandCase{"HKCR { v = s '' } x", true, kOk,
-                   "HKCU\r\n{\tSoftware\r\n\t{\r\n\t\tClasses { v = s '' \r\n\t}\r\n}\r\n} x"}));
+                   "HKCU\r\n{\tSoftware\r\n\t{\r\n\t\tClasses { v = s '' \r\n\t}\r\n}\r\n} x"},
+        // A quoted root is rewritten too (it then names no root and fails to
+        // read), and each of several HKCR in a row is rewritten.
+        ExpandCase{"'HKCR' { }", true, kOk,
+                   "'HKCU\r\n{\tSoftware\r\n\t{\r\n\t\tClasses' { \r\n\t}\r\n}\r\n}"},
+        ExpandCase{"HKCRHKCR { }", true, kOk,
+                   "HKCU\r\n{\tSoftware\r\n\t{\r\n\t\tClasses"
+                   "HKCU\r\n{\tSoftware\r\n\t{\r\n\t\tClasses { \r\n\t}\r\n}\r\n}"}));
 
 TEST(ExpandTest, NullArgumentsArePointerErrors) {
   std::u16string out;
