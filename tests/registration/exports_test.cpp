@@ -19,6 +19,7 @@
 #include "tests/registration/product_registry.h"
 #include "tests/registration/registry_snapshot.h"
 #include "tests/support/korvel_dll.h"
+#include "tests/support/wide_text.h"
 
 using registration_tests::expectedProductEntries;
 using registration_tests::Hive;
@@ -235,7 +236,7 @@ TEST_F(Registration, UnregistrationKeepsAClassKeyThatOtherSoftwareExtended) {
   registration_tests::createKey(HKEY_LOCAL_MACHINE, classKey + L"\\AddedLater", L"theirs");
   ASSERT_EQ(dll.unregisterServer(), S_OK);
   // Only the class key with its description and the foreign subkey remain.
-  const std::string key = "CLSID\\" + registration_tests::narrow(registration_tests::clsidText());
+  const std::string key = "CLSID\\" + testing_support::utf8(registration_tests::clsidText());
   EXPECT_EQ(productEntries(Hive::Machine),
             (Lines{key + " : @ = SZ KorveIE Class", key + "\\AddedLater", key + "\\AddedLater : @ = SZ theirs"}));
   EXPECT_TRUE(registration_tests::keyExists(HKEY_LOCAL_MACHINE, kMachineClasses + L"\\CLSID"));

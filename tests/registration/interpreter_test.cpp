@@ -13,6 +13,7 @@
 #include "tests/registration/handle_count.h"
 #include "tests/registration/key_access.h"
 #include "tests/registration/registry_snapshot.h"
+#include "tests/support/wide_text.h"
 
 using registration_tests::snapshot;
 using registration_tests::textLine;
@@ -185,13 +186,13 @@ struct ForceRemoveCase {
   bool kept;
 };
 
-void PrintTo(const ForceRemoveCase& c, std::ostream* os) { *os << registration_tests::narrow(c.name); }
+void PrintTo(const ForceRemoveCase& c, std::ostream* os) { *os << testing_support::utf8(c.name); }
 
 class ForceRemoving : public ScratchRegistry, public testing::WithParamInterface<ForceRemoveCase> {};
 
 TEST_P(ForceRemoving, ReplacesTheKeyUnlessItsNameIsProtected) {
   const std::wstring name = GetParam().name;
-  const std::string narrowName = registration_tests::narrow(name);
+  const std::string narrowName = testing_support::utf8(name);
   registration_tests::createKey(HKEY_CURRENT_USER, std::wstring(kScratch) + L"\\" + name + L"\\Foreign\\Deep",
                                 L"foreign");
   ASSERT_EQ(runScript(inScratch(L"ForceRemove '" + name + L"' { Mine }"), true), S_OK);

@@ -39,11 +39,4 @@ std::string runProcess(const std::wstring& commandLine) {
   return output;
 }
 
-std::wstring programFolder() {
-  wchar_t path[MAX_PATH];
-  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path, length);
-  return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
-
 }  // namespace registration_tests

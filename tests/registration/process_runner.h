@@ -10,7 +10,4 @@ namespace registration_tests {
 // output or the registry.
 std::string runProcess(const std::wstring& commandLine);
 
-// The folder of the running test program, with a trailing backslash.
-std::wstring programFolder();
-
 }  // namespace registration_tests

@@ -7,6 +7,7 @@
 #include "KorvelTool_h.h"
 #include "framework/handles.h"
 #include "tests/registration/registry_snapshot.h"
+#include "tests/support/wide_text.h"
 
 namespace registration_tests {
 namespace {
@@ -34,10 +35,10 @@ std::vector<std::string> productEntries(Hive hive) {
   for (const std::wstring& key : productKeys()) {
     std::vector<std::string> below = snapshot(hiveRoot(hive), std::wstring(kClassesPath) + L"\\" + key);
     if (below.empty() && keyExists(hiveRoot(hive), std::wstring(kClassesPath) + L"\\" + key)) {
-      lines.push_back(narrow(key) + " (empty)");
+      lines.push_back(testing_support::utf8(key) + " (empty)");
     }
     for (const std::string& line : below) {
-      lines.push_back(narrow(key) + (line.rfind(" : ", 0) == 0 ? "" : "\\") + line);
+      lines.push_back(testing_support::utf8(key) + (line.rfind(" : ", 0) == 0 ? "" : "\\") + line);
     }
   }
   std::sort(lines.begin(), lines.end());
@@ -45,11 +46,11 @@ std::vector<std::string> productEntries(Hive hive) {
 }
 
 std::vector<std::string> expectedProductEntries(const std::wstring& modulePath) {
-  const std::string classKey = "CLSID\\" + narrow(clsidText());
+  const std::string classKey = "CLSID\\" + testing_support::utf8(clsidText());
   std::vector<std::string> lines = {
       textLine("KorveIE.2018.8.13", "@", "KorveIE Class"),
       "KorveIE.2018.8.13\\CLSID",
-      textLine("KorveIE.2018.8.13\\CLSID", "@", narrow(clsidText())),
+      textLine("KorveIE.2018.8.13\\CLSID", "@", testing_support::utf8(clsidText())),
       textLine("KorveIE", "@", "KorveIE Class"),
       "KorveIE\\CurVer",
       textLine("KorveIE\\CurVer", "@", "KorveIE.2018.8.13"),
@@ -60,10 +61,10 @@ std::vector<std::string> expectedProductEntries(const std::wstring& modulePath) 
       textLine(classKey + "\\VersionIndependentProgID", "@", "KorveIE"),
       classKey + "\\Programmable",
       classKey + "\\InprocServer32",
-      textLine(classKey + "\\InprocServer32", "@", narrow(modulePath)),
+      textLine(classKey + "\\InprocServer32", "@", testing_support::utf8(modulePath)),
       textLine(classKey + "\\InprocServer32", "ThreadingModel", "Apartment"),
       classKey + "\\TypeLib",
-      textLine(classKey + "\\TypeLib", "@", narrow(libidText())),
+      textLine(classKey + "\\TypeLib", "@", testing_support::utf8(libidText())),
       classKey + "\\Version",
       textLine(classKey + "\\Version", "@", "1.0"),
   };

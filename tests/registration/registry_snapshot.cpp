@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "framework/handles.h"
+#include "tests/support/wide_text.h"
 
 namespace registration_tests {
 namespace {
@@ -24,7 +25,7 @@ std::string valueText(DWORD type, const std::vector<BYTE>& data, DWORD size) {
     case REG_SZ: {
       std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), size / sizeof(wchar_t));
       if (!text.empty() && text.back() == 0) text.pop_back();
-      return "SZ " + narrow(text);
+      return "SZ " + testing_support::utf8(text);
     }
     case REG_DWORD: {
       char number[16];
@@ -50,14 +51,14 @@ void collect(HKEY key, const std::string& path, std::vector<std::string>* lines)
     std::vector<BYTE> data(size + 2);
     nameLength = ARRAYSIZE(name);
     if (RegEnumValueW(key, index, name, &nameLength, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) break;
-    std::string valueName = nameLength == 0 ? "@" : narrow(std::wstring(name, nameLength));
+    std::string valueName = nameLength == 0 ? "@" : testing_support::utf8(std::wstring(name, nameLength));
     lines->push_back(path + " : " + valueName + " = " + valueText(type, data, size));
   }
   for (DWORD index = 0;; ++index) {
     wchar_t name[256];
     DWORD nameLength = ARRAYSIZE(name);
     if (RegEnumKeyExW(key, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    std::string childPath = path.empty() ? narrow(name) : path + "\\" + narrow(name);
+    std::string childPath = path.empty() ? testing_support::utf8(name) : path + "\\" + testing_support::utf8(name);
     lines->push_back(keyLine(childPath));
     framework::UniqueKey child;
     if (RegOpenKeyExW(key, name, 0, KEY_READ, child.put()) == ERROR_SUCCESS) {
@@ -69,14 +70,6 @@ void collect(HKEY key, const std::string& path, std::vector<std::string>* lines)
 }
 
 }  // namespace
-
-std::string narrow(const std::wstring& text) {
-  if (text.empty()) return {};
-  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string result(size, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size, nullptr, nullptr);
-  return result;
-}
 
 std::vector<std::string> snapshot(HKEY root, const std::wstring& path) {
   std::vector<std::string> lines;
@@ -95,7 +88,7 @@ std::vector<std::string> subkeyNames(HKEY root, const std::wstring& path) {
     wchar_t name[256];
     DWORD nameLength = ARRAYSIZE(name);
     if (RegEnumKeyExW(key.get(), index, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    names.push_back(narrow(std::wstring(name, nameLength)));
+    names.push_back(testing_support::utf8(std::wstring(name, nameLength)));
   }
   std::sort(names.begin(), names.end());
   return names;

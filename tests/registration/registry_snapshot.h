@@ -24,6 +24,4 @@ void deleteTree(HKEY root, const std::wstring& path);
 // Creates root\path (and the keys above it) and sets its default value.
 void createKey(HKEY root, const std::wstring& path, const wchar_t* defaultValue = nullptr);
 
-std::string narrow(const std::wstring& text);
-
 }  // namespace registration_tests

@@ -6,6 +6,7 @@
 #include "framework/handles.h"
 #include "tests/registration/process_runner.h"
 #include "tests/registration/registry_snapshot.h"
+#include "tests/support/cert_store_setup.h"
 
 using registration_tests::runProcess;
 using registration_tests::snapshot;
@@ -42,7 +43,7 @@ class Regscript : public testing::Test {
   }
 
   std::string regscript(const std::wstring& arguments) {
-    return runProcess(L"\"" + registration_tests::programFolder() + L"regscript.exe\" " + arguments);
+    return runProcess(L"\"" + testing_support::pathBesideProgram(L"regscript.exe") + L"\" " + arguments);
   }
   std::wstring quotedScript() const { return L"\"" + scriptPath_ + L"\""; }
 

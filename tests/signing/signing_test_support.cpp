@@ -17,6 +17,7 @@ using testing_support::utf8;
 
 // 2026-03-01 00:00:00 UTC in milliseconds: every signing certificate is listed.
 constexpr wchar_t kServerDate[] = L"1772323200000";
+constexpr wchar_t kPfxPassword[] = L"test-only";
 
 std::wstring certificatePath(const wchar_t* stem, const wchar_t* extension) {
   return testing_support::pathBesideProgram(std::wstring(L"..\\test-certs\\signing\\") + stem + extension);
@@ -68,36 +69,6 @@ void CALLBACK watchForMessageBox(HWND, UINT, UINT_PTR timer, DWORD) {
   PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 }
 
-void closeProvider(HCRYPTPROV provider) { CryptReleaseContext(provider, 0); }
-void destroyKey(HCRYPTKEY key) { CryptDestroyKey(key); }
-using UniqueProvider = framework::UniqueAny<HCRYPTPROV, closeProvider>;
-using UniqueKey = framework::UniqueAny<HCRYPTKEY, destroyKey>;
-
-// Gives `certificate` the leaves' key, from the OpenSSL-made blob, in a
-// container of its own. (Wine's PFX import keeps the modulus but spoils the
-// rest of the private key: such a key signs, but OpenSSL rejects the result.)
-void giveLeafKey(PCCERT_CONTEXT certificate, const std::wstring& container) {
-  const Bytes pvk = testing_support::readFileBytes(certificatePath(L"leaf", L".pvk"));
-  constexpr size_t kPvkHeader = 24;
-  ASSERT_GT(pvk.size(), kPvkHeader);
-  HCRYPTPROV stale = 0;
-  CryptAcquireContextW(&stale, container.c_str(), MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES, CRYPT_DELETEKEYSET);
-  UniqueProvider provider;
-  ASSERT_TRUE(CryptAcquireContextW(provider.put(), container.c_str(), MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES,
-                                   CRYPT_NEWKEYSET))
-      << std::hex << GetLastError();
-  UniqueKey key;
-  ASSERT_TRUE(CryptImportKey(provider.get(), pvk.data() + kPvkHeader, static_cast<DWORD>(pvk.size() - kPvkHeader),
-                             0, 0, key.put()))
-      << std::hex << GetLastError();
-  CRYPT_KEY_PROV_INFO info{};
-  info.pwszContainerName = const_cast<wchar_t*>(container.c_str());
-  info.pwszProvName = const_cast<wchar_t*>(MS_ENH_RSA_AES_PROV_W);
-  info.dwProvType = PROV_RSA_AES;
-  info.dwKeySpec = AT_KEYEXCHANGE;
-  ASSERT_TRUE(CertSetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, 0, &info));
-}
-
 bool writeFile(const std::wstring& path, const void* data, size_t size) {
   FILE* file = _wfopen(path.c_str(), L"wb");
   if (file == nullptr) return false;
@@ -108,20 +79,11 @@ bool writeFile(const std::wstring& path, const void* data, size_t size) {
 }  // namespace
 
 void addToStore(const StoreEntry& entry) {
-  const Bytes der = certificateBytes(entry.stem);
-  framework::UniqueCertContext certificate(
-      CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size())));
-  ASSERT_TRUE(certificate) << utf8(entry.stem);
-  if (entry.withKey) {
-    giveLeafKey(certificate.get(), std::wstring(L"korvel-signing-test-") + entry.stem);
-    if (testing::Test::HasFatalFailure()) return;
-  }
-  framework::UniqueCertStore store(CertOpenSystemStoreW(0, L"MY"));
-  ASSERT_TRUE(store);
-  ASSERT_TRUE(CertAddCertificateContextToStore(store.get(), certificate.get(), CERT_STORE_ADD_REPLACE_EXISTING,
-                                               nullptr))
-      << utf8(entry.stem);
-  CertControlStore(store.get(), CERT_STORE_CTRL_COMMIT_FORCE_FLAG, CERT_STORE_CTRL_COMMIT, nullptr);
+  const HRESULT hr =
+      entry.withKey
+          ? testing_support::addPfx(testing_support::readFileBytes(certificatePath(entry.stem, L".pfx")), kPfxPassword)
+          : testing_support::addCertificate(certificateBytes(entry.stem));
+  ASSERT_EQ(hr, S_OK) << utf8(entry.stem);
 }
 
 void useStore(const std::vector<StoreEntry>& entries) {

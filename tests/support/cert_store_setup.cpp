@@ -3,16 +3,12 @@
 #include <cstdio>
 
 #include "framework/handles.h"
+#include "tests/support/crypt_handles.h"
 
 namespace testing_support {
 namespace {
 
 HRESULT lastError() { return HRESULT_FROM_WIN32(GetLastError()); }
-
-void closeProvider(HCRYPTPROV provider) { CryptReleaseContext(provider, 0); }
-void destroyKey(HCRYPTKEY key) { CryptDestroyKey(key); }
-using UniqueProvider = framework::UniqueAny<HCRYPTPROV, closeProvider>;
-using UniqueKey = framework::UniqueAny<HCRYPTKEY, destroyKey>;
 
 HRESULT setFriendlyName(PCCERT_CONTEXT certificate, const std::wstring* friendlyName) {
   if (friendlyName == nullptr) return S_OK;
@@ -53,7 +49,7 @@ HRESULT moveKeyToOwnContainer(PCCERT_CONTEXT certificate) {
   if (!CryptAcquireCertificatePrivateKey(certificate, 0, nullptr, &rawProvider, &keySpec, &mustFree))
     return lastError();
   UniqueProvider imported(mustFree ? static_cast<HCRYPTPROV>(rawProvider) : 0);
-  UniqueKey importedKey;
+  UniqueCryptKey importedKey;
   if (!CryptGetUserKey(static_cast<HCRYPTPROV>(rawProvider), AT_KEYEXCHANGE, importedKey.put()) &&
       !CryptGetUserKey(static_cast<HCRYPTPROV>(rawProvider), AT_SIGNATURE, importedKey.put()))
     return lastError();
@@ -70,7 +66,7 @@ HRESULT moveKeyToOwnContainer(PCCERT_CONTEXT certificate) {
   UniqueProvider own;
   if (!CryptAcquireContextW(own.put(), container.c_str(), MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES, CRYPT_NEWKEYSET))
     return lastError();
-  UniqueKey ownKey;
+  UniqueCryptKey ownKey;
   if (!CryptImportKey(own.get(), blob.data(), blobSize, 0, 0, ownKey.put())) return lastError();
 
   CRYPT_KEY_PROV_INFO info{};

@@ -1,14 +1,10 @@
 #include "tests/support/self_signed.h"
 
 #include "framework/handles.h"
+#include "tests/support/crypt_handles.h"
 
 namespace testing_support {
 namespace {
-
-void releaseProvider(HCRYPTPROV provider) { CryptReleaseContext(provider, 0); }
-void destroyKey(HCRYPTKEY key) { CryptDestroyKey(key); }
-using UniqueProvider = framework::UniqueAny<HCRYPTPROV, releaseProvider>;
-using UniqueKey = framework::UniqueAny<HCRYPTKEY, destroyKey>;
 
 // CN=commonName as an encoded name, the value as a UTF-8 string: no length
 // limit is applied, so names longer than any display buffer can be made.
@@ -41,7 +37,7 @@ std::vector<unsigned char> selfSignedCertificate(const std::wstring& commonName,
   // A throw-away key that no key container keeps.
   UniqueProvider provider;
   if (!CryptAcquireContextW(provider.put(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) return {};
-  UniqueKey key;
+  UniqueCryptKey key;
   if (!CryptGenKey(provider.get(), AT_SIGNATURE, 1024u << 16, key.put())) return {};
 
   std::vector<CERT_EXTENSION> list;
