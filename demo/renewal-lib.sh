@@ -48,11 +48,12 @@ korvel_register() {
     korvel_fail "regsvr32 did not register the class $clsid"
 }
 
-# Starts the page script under cscript in the background; its output goes to
+# Starts the page script under cscript (KORVEL_SCRIPT_HOST: another one, such
+# as the 32-bit one) in the background; its output goes to
 # the given file and its process id to korvel_page_pid.
 korvel_start_page() {
   local output=$1 server_ms=$2
-  korvel_wine cscript //nologo "$(korvel_windows_path "$korvel_root/demo/renewal-page.js")" "$server_ms" \
+  korvel_wine "${KORVEL_SCRIPT_HOST:-cscript}" //nologo "$(korvel_windows_path "$korvel_root/demo/renewal-page.js")" "$server_ms" \
     > "$output" 2>/dev/null &
   korvel_page_pid=$!
 }
