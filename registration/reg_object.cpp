@@ -85,12 +85,30 @@ HRESULT STDMETHODCALLTYPE CRegObject::ClearVariables() {
   return S_OK;
 }
 
+namespace {
+
+// One UTF-16 code unit in upper case by the invariant locale's table: the
+// same answer whatever the user's language.
+wchar_t upperInvariant(wchar_t c) {
+  wchar_t upper = c;
+  return LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, &c, 1, &upper, 1) == 1 ? upper : c;
+}
+
+// Code unit by code unit after upper-casing each: an ordinal comparison
+// that ignores case, as variable names are compared.
+bool equalNamesIgnoringCase(const std::wstring& name, LPCWSTR other, size_t length) {
+  if (name.size() != length) return false;
+  for (size_t i = 0; i < length; ++i) {
+    if (name[i] != other[i] && upperInvariant(name[i]) != upperInvariant(other[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 LPCWSTR CRegObject::lookup(LPCWSTR name, size_t length) const {
   for (size_t i = 0; i < names_.size(); ++i) {
-    if (CompareStringOrdinal(names_[i].c_str(), static_cast<int>(names_[i].size()), name, static_cast<int>(length),
-                             TRUE) == CSTR_EQUAL) {
-      return values_[i].c_str();
-    }
+    if (equalNamesIgnoringCase(names_[i], name, length)) return values_[i].c_str();
   }
   return nullptr;
 }
