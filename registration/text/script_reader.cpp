@@ -173,7 +173,7 @@ Status CRegScriptReader::RegisterEntries(char16_t* token, KeyRef parent, LevelBu
     bool isDelete = equalsIgnoringCase(token, "Delete");
     if (isDelete || equalsIgnoringCase(token, "ForceRemove")) {
       if (failed(hr = ReadToken(token))) return hr;
-      if (containsBackslash(token)) return kDispException;
+      if (!isKeyName(token)) return kDispException;
       if (!isProtectedKeyName(token)) keys_.deleteTree(parent, token);
       if (isDelete) {
         if (failed(hr = ReadToken(token))) return hr;
@@ -192,7 +192,7 @@ Status CRegScriptReader::RegisterEntries(char16_t* token, KeyRef parent, LevelBu
       keyEntry = false;
     }
     if (keyEntry) {
-      if (containsBackslash(token)) return kDispException;
+      if (!isKeyName(token)) return kDispException;
       if (current.open(parent, token, KeyAccess::readWrite) != kKeyOk &&
           current.open(parent, token, KeyAccess::read) != kKeyOk) {
         KeyStatus status = current.create(parent, token);
@@ -216,14 +216,17 @@ Status CRegScriptReader::UnregisterEntries(char16_t* token, KeyRef parent, bool 
   while (!isBlockEnd(token)) {
     Status hr = kOk;
     bool removable = true;
-    if (equalsIgnoringCase(token, "ForceRemove") || equalsIgnoringCase(token, "Delete")) {
+    // The name after Delete is a key name whatever its spelling, as
+    // registration reads it: a key called NoRemove or Val is no keyword here.
+    bool keywords = !equalsIgnoringCase(token, "Delete");
+    if (!keywords || equalsIgnoringCase(token, "ForceRemove")) {
       if (failed(hr = ReadToken(token))) return hr;
     }
-    if (equalsIgnoringCase(token, "NoRemove")) {
+    if (keywords && equalsIgnoringCase(token, "NoRemove")) {
       removable = false;
       if (failed(hr = ReadToken(token))) return hr;
     }
-    if (equalsIgnoringCase(token, "Val")) {
+    if (keywords && equalsIgnoringCase(token, "Val")) {
       if (failed(hr = ReadToken(level.name))) return hr;
       if (failed(hr = ReadToken(token))) return hr;
       if (!isAssignment(token)) return kDispException;
@@ -239,7 +242,7 @@ Status CRegScriptReader::UnregisterEntries(char16_t* token, KeyRef parent, bool 
       continue;
     }
 
-    if (containsBackslash(token)) return kDispException;
+    if (!isKeyName(token)) return kDispException;
     OwnedKey key(keys_);
     KeyStatus openStatus = skipMode ? kKeyNotFound : key.open(parent, token, KeyAccess::read);
     rememberName(level.name, token);
