@@ -50,13 +50,8 @@ bool validitySeconds(const FILETIME& utc, int64_t& seconds) {
 
 korvel::CalendarDate localDate(int64_t seconds) {
   const __time64_t time = seconds;
-  korvel::CalendarDate date;
-  if (const struct tm* calendar = _localtime64(&time)) {
-    date.year = calendar->tm_year + 1900;
-    date.month = calendar->tm_mon + 1;
-    date.day = calendar->tm_mday;
-  }
-  return date;
+  const struct tm* calendar = _localtime64(&time);
+  return calendar != nullptr ? korvel::calendarDateOf(*calendar) : korvel::CalendarDate{};
 }
 
 bool setSubItemText(HWND list, int item, int subItem, const std::wstring& text) {

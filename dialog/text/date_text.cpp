@@ -1,7 +1,15 @@
 #include "dialog/text/date_text.h"
 
+#include <climits>
+
 namespace korvel {
 namespace {
+
+// value + offset, or 0 when that is outside int.
+int offsetPart(int value, int offset) {
+  const long long part = static_cast<long long>(value) + offset;
+  return part >= INT_MIN && part <= INT_MAX ? static_cast<int>(part) : 0;
+}
 
 // Appends `value` in decimal ("%d"): a minus sign when negative, no leading
 // zeros. Works on the magnitude as unsigned so that INT_MIN is exact.
@@ -26,6 +34,14 @@ void appendDate(std::wstring& text, const CalendarDate& date) {
 }
 
 }  // namespace
+
+CalendarDate calendarDateOf(const std::tm& calendar) {
+  CalendarDate date;
+  date.year = offsetPart(calendar.tm_year, 1900);
+  date.month = offsetPart(calendar.tm_mon, 1);
+  date.day = calendar.tm_mday;
+  return date;
+}
 
 std::wstring dateText(const CalendarDate& date) {
   std::wstring text;
