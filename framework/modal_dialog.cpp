@@ -2,12 +2,77 @@
 
 #include <commctrl.h>
 
+#include "framework/com_module.h"
+
 namespace framework {
 namespace {
 
-// The dialog being created on this thread: its first message binds the new
-// window to it, so the creation parameter stays the caller's own.
-thread_local ModalDialog* creatingDialog = nullptr;
+// The dialogs whose windows are being created, newest first. Each entry
+// lives on the stack of runModal; the first message of a new dialog window
+// takes the entry of its thread and binds the window to that dialog, so the
+// creation parameter stays the caller's own. A list under a lock instead of a
+// thread-local variable: the emulated thread-local storage of this toolchain
+// allocates on a thread's first use and ends the process when it cannot.
+struct CreatingDialog {
+  ModalDialog* dialog;
+  DWORD threadId;
+  CreatingDialog* next;
+};
+
+class CreatingDialogs {
+ public:
+  CreatingDialogs() {
+    if (InitializeCriticalSectionAndSpinCount(&lock_, 0)) {
+      lockCreated_ = true;
+    } else {
+      ComModule::markStartupFailedBeforeModule();
+    }
+  }
+  ~CreatingDialogs() {
+    if (lockCreated_) DeleteCriticalSection(&lock_);
+  }
+  CreatingDialogs(const CreatingDialogs&) = delete;
+  CreatingDialogs& operator=(const CreatingDialogs&) = delete;
+
+  void add(CreatingDialog& entry) {
+    EnterCriticalSection(&lock_);
+    entry.next = first_;
+    first_ = &entry;
+    LeaveCriticalSection(&lock_);
+  }
+
+  // Removes and gives the newest dialog of this thread, or null.
+  ModalDialog* take(DWORD threadId) {
+    EnterCriticalSection(&lock_);
+    ModalDialog* found = nullptr;
+    for (CreatingDialog** link = &first_; *link != nullptr; link = &(*link)->next) {
+      if ((*link)->threadId != threadId) continue;
+      found = (*link)->dialog;
+      *link = (*link)->next;
+      break;
+    }
+    LeaveCriticalSection(&lock_);
+    return found;
+  }
+
+  // Removes `entry` if no window took it.
+  void remove(CreatingDialog& entry) {
+    EnterCriticalSection(&lock_);
+    for (CreatingDialog** link = &first_; *link != nullptr; link = &(*link)->next) {
+      if (*link != &entry) continue;
+      *link = entry.next;
+      break;
+    }
+    LeaveCriticalSection(&lock_);
+  }
+
+ private:
+  CRITICAL_SECTION lock_{};
+  bool lockCreated_ = false;
+  CreatingDialog* first_ = nullptr;
+};
+
+CreatingDialogs creatingDialogs;
 
 void registerCommonControls() {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES};
@@ -23,10 +88,10 @@ INT_PTR ModalDialog::runModal(HINSTANCE module, WORD templateId, HWND owner, LPA
   auto* dialogTemplate = loaded != nullptr ? static_cast<LPCDLGTEMPLATEW>(LockResource(loaded)) : nullptr;
   if (dialogTemplate == nullptr) return -1;
 
-  ModalDialog* outer = creatingDialog;
-  creatingDialog = this;
+  CreatingDialog entry{this, GetCurrentThreadId(), nullptr};
+  creatingDialogs.add(entry);
   INT_PTR result = DialogBoxIndirectParamW(module, dialogTemplate, owner, dialogProc, initParam);
-  creatingDialog = outer;
+  creatingDialogs.remove(entry);
   window_ = nullptr;
   return result;
 }
@@ -34,9 +99,8 @@ INT_PTR ModalDialog::runModal(HINSTANCE module, WORD templateId, HWND owner, LPA
 INT_PTR CALLBACK ModalDialog::dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* dialog = reinterpret_cast<ModalDialog*>(GetWindowLongPtrW(window, DWLP_USER));
   if (dialog == nullptr) {
-    dialog = creatingDialog;
+    dialog = creatingDialogs.take(GetCurrentThreadId());
     if (dialog == nullptr) return FALSE;
-    creatingDialog = nullptr;
     dialog->window_ = window;
     SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(dialog));
   }
