@@ -59,54 +59,6 @@ std::wstring longName() {
   return name;
 }
 
-void releaseProvider(HCRYPTPROV provider) { CryptReleaseContext(provider, 0); }
-void destroyKey(HCRYPTKEY key) { CryptDestroyKey(key); }
-
-// A qualifying certificate whose serial number has no byte at all, signed
-// with a throw-away key.
-Bytes emptySerial() {
-  framework::UniqueAny<HCRYPTPROV, releaseProvider> provider;
-  if (!CryptAcquireContextW(provider.put(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return {};
-  framework::UniqueAny<HCRYPTKEY, destroyKey> key;
-  if (!CryptGenKey(provider.get(), AT_SIGNATURE, 1024u << 16, key.put())) return {};
-  DWORD infoSize = 0;
-  CryptExportPublicKeyInfo(provider.get(), AT_SIGNATURE, X509_ASN_ENCODING, nullptr, &infoSize);
-  std::vector<BYTE> publicKey(infoSize);
-  if (!CryptExportPublicKeyInfo(provider.get(), AT_SIGNATURE, X509_ASN_ENCODING,
-                                reinterpret_cast<CERT_PUBLIC_KEY_INFO*>(publicKey.data()), &infoSize))
-    return {};
-  // CN=Hostile empty-serial
-  static const BYTE kName[] = {0x30, 0x1F, 0x31, 0x1D, 0x30, 0x1B, 0x06, 0x03, 0x55, 0x04, 0x03, 0x0C,
-                               0x14, 'H',  'o',  's',  't',  'i',  'l',  'e',  ' ',  'e',  'm',  'p',
-                               't',  'y',  '-',  's',  'e',  'r',  'i',  'a',  'l'};
-  Bytes keyId = knownKeyIdValue();
-  CERT_EXTENSION extension{const_cast<char*>(szOID_AUTHORITY_KEY_IDENTIFIER2), FALSE,
-                           {static_cast<DWORD>(keyId.size()), keyId.data()}};
-  CERT_INFO info{};
-  info.dwVersion = CERT_V3;
-  info.SignatureAlgorithm.pszObjId = const_cast<char*>(szOID_RSA_SHA256RSA);
-  info.Issuer = {sizeof(kName), const_cast<BYTE*>(kName)};
-  info.Subject = info.Issuer;
-  const SYSTEMTIME from{2025, 6, 0, 1, 0, 0, 0, 0};
-  const SYSTEMTIME to{2026, 3, 5, 20, 0, 0, 0, 0};
-  SystemTimeToFileTime(&from, &info.NotBefore);
-  SystemTimeToFileTime(&to, &info.NotAfter);
-  info.SubjectPublicKeyInfo = *reinterpret_cast<CERT_PUBLIC_KEY_INFO*>(publicKey.data());
-  info.cExtension = 1;
-  info.rgExtension = &extension;
-  CRYPT_ALGORITHM_IDENTIFIER algorithm{const_cast<char*>(szOID_RSA_SHA256RSA), {}};
-  DWORD size = 0;
-  if (!CryptSignAndEncodeCertificate(provider.get(), AT_SIGNATURE, X509_ASN_ENCODING, X509_CERT_TO_BE_SIGNED, &info,
-                                     &algorithm, nullptr, nullptr, &size))
-    return {};
-  Bytes der(size);
-  if (!CryptSignAndEncodeCertificate(provider.get(), AT_SIGNATURE, X509_ASN_ENCODING, X509_CERT_TO_BE_SIGNED, &info,
-                                     &algorithm, nullptr, der.data(), &size))
-    return {};
-  der.resize(size);
-  return der;
-}
-
 // ---- The table -------------------------------------------------------------
 
 enum class Confirm { Signs, SigningFails, EmptyList };
@@ -152,7 +104,9 @@ const std::vector<HostileCase>& hostileCases() {
       openSsl("private-issuer value of one byte", L"private-one-byte", 0, 0, false),
       openSsl("private-issuer value 01 02 FF 00", L"private-01-02-ff-00", 0, 0, false),
       openSsl("private-issuer value of 1,000 bytes from 01 01 FF", L"private-1000-bytes", 0, 1, true),
-      platform("serial number of no byte", emptySerial, 1, 0, true),
+      // A serial of no byte cannot be tested here: the platform encodes such a
+      // certificate but refuses to decode it (CRYPT_E_ASN1_BADTAG), so it never
+      // reaches "MY".
       openSsl("serial number of 20 bytes", L"serial-20-bytes", 1, 0, true),
       platform("name of 65,535 characters",
                [] { return selfSigned(longName(), {{"2.5.29.35", knownKeyIdValue()}}); }, 1, 0, true),
