@@ -1,5 +1,6 @@
 #include <time.h>
 
+#include <cwchar>
 #include <new>
 
 #include "dialog/korvel_dlg.h"
@@ -50,13 +51,8 @@ bool validitySeconds(const FILETIME& utc, int64_t& seconds) {
 
 korvel::CalendarDate localDate(int64_t seconds) {
   const __time64_t time = seconds;
-  korvel::CalendarDate date;
-  if (const struct tm* calendar = _localtime64(&time)) {
-    date.year = calendar->tm_year + 1900;
-    date.month = calendar->tm_mon + 1;
-    date.day = calendar->tm_mday;
-  }
-  return date;
+  const struct tm* calendar = _localtime64(&time);
+  return calendar != nullptr ? korvel::calendarDateOf(*calendar) : korvel::CalendarDate{};
 }
 
 bool setSubItemText(HWND list, int item, int subItem, const std::wstring& text) {
@@ -77,7 +73,7 @@ int CKorvelDlg::checkSymantecPrivate(PCCERT_CONTEXT certificate) const {
 }
 
 void CKorvelDlg::buildColumns() {
-  std::wstring titles[kColumnCount];
+  ModuleString titles[kColumnCount];
   for (int i = 0; i < kColumnCount; ++i) titles[i] = loadModuleString(kColumns[i].titleId);
 
   RECT client{};
@@ -91,7 +87,7 @@ void CKorvelDlg::buildColumns() {
     column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
     column.fmt = LVCFMT_LEFT;
     column.cx = static_cast<int>(width * static_cast<double>(kColumns[i].share));
-    column.pszText = const_cast<wchar_t*>(titles[i].c_str());
+    column.pszText = titles[i].data();
     SendMessageW(certificateList_, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
   }
 }
@@ -122,6 +118,10 @@ void CKorvelDlg::buildRows() {
   rowTexts_.clear();
   const korvel::RenewalWindow window = korvel::renewalWindowAround(serverTime_);
 
+  // Without memory for the work buffers the list stays empty.
+  RowBuffers buffers{korvel::newTextBuffer(), korvel::newTextBuffer()};
+  if (!buffers.name || !buffers.work) return;
+
   framework::UniqueCertStore store = korvel::openPersonalStore();
   if (!store) return;
 
@@ -136,7 +136,7 @@ void CKorvelDlg::buildRows() {
       const CERT_INFO& info = *certificate.get()->pCertInfo;
       if (!validitySeconds(info.NotBefore, notBefore) || !validitySeconds(info.NotAfter, notAfter)) continue;
       if (!window.contains(notAfter)) continue;
-      addRow(certificate.get(), notBefore, notAfter);
+      addRow(certificate.get(), notBefore, notAfter, buffers);
     }
   } catch (const std::bad_alloc&) {
     // Out of memory: the list keeps the rows added so far, each with its
@@ -146,16 +146,18 @@ void CKorvelDlg::buildRows() {
 
 // Adds one row at the end of the list with its row-table entry. The entry is
 // stored before the item exists, so that every item's row index is valid.
-bool CKorvelDlg::addRow(PCCERT_CONTEXT certificate, int64_t notBefore, int64_t notAfter) {
+bool CKorvelDlg::addRow(PCCERT_CONTEXT certificate, int64_t notBefore, int64_t notAfter, RowBuffers& buffers) {
   std::array<std::wstring, kColumnCount> texts;
-  texts[0] = korvel::subjectName(certificate);
-  texts[1] = korvel::friendlyName(certificate);
-  if (texts[1] == texts[0]) texts[1].clear();
+  korvel::subjectName(certificate, buffers.name.get());
+  texts[0] = buffers.name.get();
+  korvel::friendlyName(certificate, buffers.work.get());
+  if (wcscmp(buffers.work.get(), buffers.name.get()) != 0) texts[1] = buffers.work.get();
   const korvel::CalendarDate from = localDate(notBefore);
   const korvel::CalendarDate to = localDate(notAfter);
   texts[2] = korvel::dateText(to);
   texts[3] = korvel::validityText(from, to);
-  std::wstring serial = korvel::serialText(certificate);
+  korvel::serialText(certificate, buffers.work.get());
+  std::wstring serial = buffers.work.get();
 
   const int row = static_cast<int>(rowSerials_.size());
   rowSerials_.push_back(std::move(serial));

@@ -1,7 +1,5 @@
 #include "dialog/korvel_dlg.h"
 
-#include <string>
-
 #include "dialog/module_strings.h"
 
 INT_PTR CKorvelDlg::runDialog(HWND owner) {
@@ -50,8 +48,8 @@ LRESULT CKorvelDlg::OnInitDialog() {
   renewButton_ = GetDlgItem(dialog, IDOK);
   cancelButton_ = GetDlgItem(dialog, IDCANCEL);
 
-  SetWindowTextW(renewButton_, loadModuleString(kStringRenewButton).c_str());
-  SetWindowTextW(cancelButton_, loadModuleString(kStringCancelButton).c_str());
+  SetWindowTextW(renewButton_, loadModuleString(kStringRenewButton).data());
+  SetWindowTextW(cancelButton_, loadModuleString(kStringCancelButton).data());
 
   auto dialogFont = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
   LOGFONTW fontDescription{};

@@ -9,6 +9,7 @@
 
 #include "framework/handles.h"
 #include "framework/modal_dialog.h"
+#include "signing/certificate_store.h"
 
 // Result codes that SignRenewal hands to the page.
 inline constexpr ULONG kResultSigned = 0;
@@ -45,6 +46,10 @@ class CKorvelDlg : public framework::ModalDialog {
   LRESULT OnInitDialog();
   LRESULT OnOK(WORD notifyCode, WORD id);
   LRESULT OnCancel(WORD notifyCode, WORD id);
+  // The ways OnOK ends the dialog.
+  LRESULT endWithResult(WORD id, ULONG resultCode);
+  LRESULT endWithSigningFailure(WORD id);
+  bool signWith(PCCERT_CONTEXT signer);
   LRESULT OnColumnClick(const NMLISTVIEW& notification);
   LRESULT OnCustomDraw(NMLVCUSTOMDRAW& notification);
 
@@ -52,7 +57,12 @@ class CKorvelDlg : public framework::ModalDialog {
   void cleanUpDialog();
   void buildColumns();
   void buildRows();
-  bool addRow(PCCERT_CONTEXT certificate, int64_t notBefore, int64_t notAfter);
+  // Work buffers of list building, taken once per run.
+  struct RowBuffers {
+    korvel::TextBuffer name;
+    korvel::TextBuffer work;
+  };
+  bool addRow(PCCERT_CONTEXT certificate, int64_t notBefore, int64_t notAfter, RowBuffers& buffers);
   int checkValueDoor(PCCERT_CONTEXT certificate) const;
   int checkSymantecPrivate(PCCERT_CONTEXT certificate) const;
   void sortRows();

@@ -1,7 +1,7 @@
 #pragma once
 #include <windows.h>
 
-#include <string>
+#include <array>
 
 // Entries of the module's string table.
 inline constexpr UINT kStringColumnName = 40000;
@@ -12,5 +12,12 @@ inline constexpr UINT kStringSigningFailed = 40004;
 inline constexpr UINT kStringRenewButton = 40005;
 inline constexpr UINT kStringCancelButton = 40006;
 
-// The string `id` of the module's string table; empty when it is missing.
-std::wstring loadModuleString(UINT id);
+// The table's texts are short titles and messages: they are read into a
+// fixed buffer, so that loading one never allocates and never fails for
+// lack of memory.
+inline constexpr int kModuleStringLength = 256;
+using ModuleString = std::array<wchar_t, kModuleStringLength>;
+
+// The string `id` of the module's string table, cut to 255 characters;
+// empty when it is missing.
+ModuleString loadModuleString(UINT id);

@@ -5,9 +5,13 @@
 namespace framework {
 namespace {
 
-// The dialog being created on this thread: its first message binds the new
-// window to it, so the creation parameter stays the caller's own.
-thread_local ModalDialog* creatingDialog = nullptr;
+// What WM_INITDIALOG carries: the dialog object and the caller's own
+// parameter. No per-thread state is used, so nothing depends on the loader
+// setting up thread-local storage for a late-loaded DLL.
+struct Creation {
+  ModalDialog* dialog;
+  LPARAM callerParam;
+};
 
 void registerCommonControls() {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES};
@@ -23,10 +27,9 @@ INT_PTR ModalDialog::runModal(HINSTANCE module, WORD templateId, HWND owner, LPA
   auto* dialogTemplate = loaded != nullptr ? static_cast<LPCDLGTEMPLATEW>(LockResource(loaded)) : nullptr;
   if (dialogTemplate == nullptr) return -1;
 
-  ModalDialog* outer = creatingDialog;
-  creatingDialog = this;
-  INT_PTR result = DialogBoxIndirectParamW(module, dialogTemplate, owner, dialogProc, initParam);
-  creatingDialog = outer;
+  Creation creation{this, initParam};
+  INT_PTR result = DialogBoxIndirectParamW(module, dialogTemplate, owner, dialogProc,
+                                           reinterpret_cast<LPARAM>(&creation));
   window_ = nullptr;
   return result;
 }
@@ -34,9 +37,11 @@ INT_PTR ModalDialog::runModal(HINSTANCE module, WORD templateId, HWND owner, LPA
 INT_PTR CALLBACK ModalDialog::dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* dialog = reinterpret_cast<ModalDialog*>(GetWindowLongPtrW(window, DWLP_USER));
   if (dialog == nullptr) {
-    dialog = creatingDialog;
-    if (dialog == nullptr) return FALSE;
-    creatingDialog = nullptr;
+    // Messages before WM_INITDIALOG (such as WM_SETFONT) keep their defaults.
+    if (message != WM_INITDIALOG) return FALSE;
+    const auto* creation = reinterpret_cast<const Creation*>(lParam);
+    dialog = creation->dialog;
+    lParam = creation->callerParam;
     dialog->window_ = window;
     SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(dialog));
   }

@@ -1,5 +1,7 @@
 #include "registration/reg_key.h"
 
+#include <oleauto.h>
+
 #include <utility>
 
 #include "framework/handles.h"
@@ -24,6 +26,40 @@ DeleteKeyExFunction deleteKeyEx() {
 }
 
 DWORD byteSize(size_t characters) { return static_cast<DWORD>(characters * sizeof(wchar_t)); }
+
+HKEY hkey(text::KeyRef key) { return static_cast<HKEY>(key); }
+
+REGSAM accessRights(text::KeyAccess access) {
+  switch (access) {
+    case text::KeyAccess::read:
+      return KEY_READ;
+    case text::KeyAccess::write:
+      return KEY_WRITE;
+    case text::KeyAccess::readWrite:
+      break;
+  }
+  return KEY_READ | KEY_WRITE;
+}
+
+HKEY predefinedKey(text::RootKey key) {
+  switch (key) {
+    case text::RootKey::classesRoot:
+      return HKEY_CLASSES_ROOT;
+    case text::RootKey::currentUser:
+      return HKEY_CURRENT_USER;
+    case text::RootKey::localMachine:
+      return HKEY_LOCAL_MACHINE;
+    case text::RootKey::users:
+      return HKEY_USERS;
+    case text::RootKey::performanceData:
+      return HKEY_PERFORMANCE_DATA;
+    case text::RootKey::dynData:
+      return HKEY_DYN_DATA;
+    case text::RootKey::currentConfig:
+      break;
+  }
+  return HKEY_CURRENT_CONFIG;
+}
 
 }  // namespace
 
@@ -110,6 +146,64 @@ LONG CRegKeyHandle::DeleteTree(LPCWSTR name) {
   }
   subKey.Close();
   return DeleteSubKey(name);
+}
+
+text::KeyRef RegistryKeyLayer::root(text::RootKey key) { return predefinedKey(key); }
+
+text::KeyStatus RegistryKeyLayer::openKey(text::KeyRef parent, const char16_t* name, text::KeyAccess access,
+                                          text::KeyRef* key) {
+  CRegKeyHandle opened;
+  LONG status = opened.Open(hkey(parent), wide(name), accessRights(access));
+  if (status == ERROR_SUCCESS) *key = opened.Detach();
+  return status;
+}
+
+text::KeyStatus RegistryKeyLayer::createKey(text::KeyRef parent, const char16_t* name, text::KeyRef* key) {
+  CRegKeyHandle created;
+  LONG status = created.Create(hkey(parent), wide(name));
+  if (status == ERROR_SUCCESS) *key = created.Detach();
+  return status;
+}
+
+text::KeyStatus RegistryKeyLayer::closeKey(text::KeyRef key) { return RegCloseKey(hkey(key)); }
+
+bool RegistryKeyLayer::hasSubKeys(text::KeyRef key) { return BorrowedKey(hkey(key))->HasSubKeys(); }
+
+text::KeyStatus RegistryKeyLayer::setString(text::KeyRef key, const char16_t* valueName, const char16_t* text) {
+  return BorrowedKey(hkey(key))->SetString(wide(valueName), wide(text));
+}
+
+text::KeyStatus RegistryKeyLayer::setMultiString(text::KeyRef key, const char16_t* valueName,
+                                                 const char16_t* block, size_t length) {
+  return BorrowedKey(hkey(key))->SetMultiString(wide(valueName), wide(block), length);
+}
+
+text::KeyStatus RegistryKeyLayer::setDword(text::KeyRef key, const char16_t* valueName, uint32_t number) {
+  return BorrowedKey(hkey(key))->SetDword(wide(valueName), number);
+}
+
+text::KeyStatus RegistryKeyLayer::setBinary(text::KeyRef key, const char16_t* valueName, const uint8_t* bytes,
+                                            size_t size) {
+  return BorrowedKey(hkey(key))->SetBinary(wide(valueName), bytes, static_cast<DWORD>(size));
+}
+
+text::KeyStatus RegistryKeyLayer::deleteValue(text::KeyRef key, const char16_t* valueName) {
+  return BorrowedKey(hkey(key))->DeleteValue(wide(valueName));
+}
+
+text::KeyStatus RegistryKeyLayer::deleteSubKey(text::KeyRef key, const char16_t* name) {
+  return BorrowedKey(hkey(key))->DeleteSubKey(wide(name));
+}
+
+text::KeyStatus RegistryKeyLayer::deleteTree(text::KeyRef key, const char16_t* name) {
+  return BorrowedKey(hkey(key))->DeleteTree(wide(name));
+}
+
+text::Status RegistryKeyLayer::numberFromText(const char16_t* text, uint32_t* number) {
+  ULONG converted = 0;
+  HRESULT hr = VarUI4FromStr(const_cast<LPOLESTR>(wide(text)), 0, 0, &converted);
+  if (SUCCEEDED(hr)) *number = converted;
+  return hr;
 }
 
 }  // namespace registration

@@ -1,7 +1,13 @@
 #pragma once
 #include <windows.h>
 
+#include "registration/text/key_layer.h"
+
 namespace registration {
+
+// Converts between the two spellings of UTF-16 text on Windows.
+inline LPCWSTR wide(const char16_t* text) { return reinterpret_cast<LPCWSTR>(text); }
+inline const char16_t* utf16(LPCWSTR text) { return reinterpret_cast<const char16_t*>(text); }
 
 // One registry key handle, owned (closed on Close, on a new open and at
 // destruction) or borrowed through Attach/Detach. Every operation returns
@@ -52,6 +58,27 @@ class BorrowedKey {
 
  private:
   CRegKeyHandle handle_;
+};
+
+// The script reader's keys on the real registry: layer keys are HKEYs.
+class RegistryKeyLayer : public text::KeyLayer {
+ public:
+  text::KeyRef root(text::RootKey key) override;
+  text::KeyStatus openKey(text::KeyRef parent, const char16_t* name, text::KeyAccess access,
+                          text::KeyRef* key) override;
+  text::KeyStatus createKey(text::KeyRef parent, const char16_t* name, text::KeyRef* key) override;
+  text::KeyStatus closeKey(text::KeyRef key) override;
+  bool hasSubKeys(text::KeyRef key) override;
+  text::KeyStatus setString(text::KeyRef key, const char16_t* valueName, const char16_t* text) override;
+  text::KeyStatus setMultiString(text::KeyRef key, const char16_t* valueName, const char16_t* block,
+                                 size_t length) override;
+  text::KeyStatus setDword(text::KeyRef key, const char16_t* valueName, uint32_t number) override;
+  text::KeyStatus setBinary(text::KeyRef key, const char16_t* valueName, const uint8_t* bytes,
+                            size_t size) override;
+  text::KeyStatus deleteValue(text::KeyRef key, const char16_t* valueName) override;
+  text::KeyStatus deleteSubKey(text::KeyRef key, const char16_t* name) override;
+  text::KeyStatus deleteTree(text::KeyRef key, const char16_t* name) override;
+  text::Status numberFromText(const char16_t* text, uint32_t* number) override;
 };
 
 }  // namespace registration

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "registration/reg_key.h"
 #include "registration/text/script_text.h"
 
 // Process-wide: registration goes to HKEY_CURRENT_USER\Software\Classes
@@ -12,8 +13,6 @@
 extern bool perUserRegistration;
 
 namespace registration {
-
-class CRegKeyHandle;
 
 // The variable slots of the registrar, in the COM manner.
 struct IRegistrarVariables : public IUnknown {
@@ -42,42 +41,12 @@ class CRegObject : public IRegistrarVariables, public text::VariableSource {
 
   // Loads the script resource (id, type) of the module file and runs it.
   HRESULT RunScriptResource(LPCWSTR modulePath, UINT resourceId, LPCWSTR resourceType, bool doRegister);
-  // Runs a script text (UTF-16).
+  // Runs a script text (UTF-16) on the registry.
   HRESULT RunScript(LPCWSTR script, bool doRegister);
 
  private:
   std::vector<std::wstring> names_;
   std::vector<std::wstring> values_;
 };
-
-// Carries out one script text in one direction.
-class CRegScriptReader {
- public:
-  explicit CRegScriptReader(const CRegObject& registrar) : registrar_(registrar) {}
-
-  HRESULT RunScript(LPCWSTR script, bool doRegister);
-
- private:
-  struct LevelBuffers;
-
-  HRESULT Expand(LPCWSTR script, std::u16string* expanded);
-  HRESULT ReadToken(char16_t* token);
-  void SkipSpace();
-  HRESULT SkipAssignment(char16_t* token, LevelBuffers& level);
-  HRESULT RunEntries(char16_t* token, HKEY parent, bool doRegister, bool skipMode);
-  HRESULT RegisterEntries(char16_t* token, HKEY parent, LevelBuffers& level);
-  HRESULT UnregisterEntries(char16_t* token, HKEY parent, bool skipMode, LevelBuffers& level);
-  HRESULT UnregisterKeyBody(char16_t* token, HKEY key, bool skipChildren, LevelBuffers& level);
-  HRESULT removeKey(CRegKeyHandle& key, HKEY parent, const char16_t* name, bool removable);
-  HRESULT SetValueFromScript(HKEY key, LPCWSTR valueName, char16_t* token, LevelBuffers& level);
-
-  const CRegObject& registrar_;
-  text::Tokenizer* reader_ = nullptr;
-  bool undoing_ = false;  // unregistering a root block whose registration failed
-};
-
-// Converts between the two spellings of UTF-16 text on Windows.
-inline LPCWSTR wide(const char16_t* text) { return reinterpret_cast<LPCWSTR>(text); }
-inline const char16_t* utf16(LPCWSTR text) { return reinterpret_cast<const char16_t*>(text); }
 
 }  // namespace registration

@@ -1,18 +1,23 @@
 #include "signing/certificate_store.h"
 
-#include <vector>
+#include <new>
 
 namespace korvel {
 namespace {
 
-std::wstring nameString(PCCERT_CONTEXT certificate, DWORD type, DWORD flags) {
-  std::vector<wchar_t> buffer(kCertificateTextBufferLength, L'\0');
-  CertGetNameStringW(certificate, type, flags, nullptr, buffer.data(), kCertificateTextBufferLength);
-  buffer.back() = L'\0';
-  return std::wstring(buffer.data());
+void nameText(PCCERT_CONTEXT certificate, DWORD type, DWORD flags, wchar_t* text, DWORD length) {
+  text[0] = L'\0';
+  CertGetNameStringW(certificate, type, flags, nullptr, text, length);
+  text[length - 1] = L'\0';
 }
 
 }  // namespace
+
+TextBuffer newTextBuffer() {
+  TextBuffer buffer(new (std::nothrow) wchar_t[kCertificateTextBufferLength]);
+  if (buffer) buffer[0] = L'\0';
+  return buffer;
+}
 
 framework::UniqueCertStore openPersonalStore() {
   return framework::UniqueCertStore(CertOpenSystemStoreW(0, L"MY"));
@@ -24,26 +29,24 @@ bool nextCertificate(HCERTSTORE store, framework::UniqueCertContext& current) {
   return static_cast<bool>(current);
 }
 
-std::wstring subjectName(PCCERT_CONTEXT certificate) {
-  return nameString(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0);
+void subjectName(PCCERT_CONTEXT certificate, wchar_t* text) {
+  nameText(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, text, kCertificateTextBufferLength);
 }
 
-std::wstring friendlyName(PCCERT_CONTEXT certificate) {
-  return nameString(certificate, CERT_NAME_FRIENDLY_DISPLAY_TYPE, 0);
+void friendlyName(PCCERT_CONTEXT certificate, wchar_t* text) {
+  nameText(certificate, CERT_NAME_FRIENDLY_DISPLAY_TYPE, 0, text, kCertificateTextBufferLength);
 }
 
-std::wstring issuerName(PCCERT_CONTEXT certificate) {
-  return nameString(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, CERT_NAME_ISSUER_FLAG);
+void issuerName(PCCERT_CONTEXT certificate, wchar_t (&text)[kIssuerNameBufferLength]) {
+  nameText(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, CERT_NAME_ISSUER_FLAG, text, kIssuerNameBufferLength);
 }
 
-std::wstring serialText(PCCERT_CONTEXT certificate) {
+void serialText(PCCERT_CONTEXT certificate, wchar_t* text) {
   const CRYPT_INTEGER_BLOB& serial = certificate->pCertInfo->SerialNumber;
-  std::vector<wchar_t> buffer(kCertificateTextBufferLength, L'\0');
+  text[0] = L'\0';
   DWORD length = kCertificateTextBufferLength;
-  if (!CryptBinaryToStringW(serial.pbData, serial.cbData, CRYPT_STRING_HEX, buffer.data(), &length))
-    return std::wstring();
-  buffer.back() = L'\0';
-  return std::wstring(buffer.data());
+  if (!CryptBinaryToStringW(serial.pbData, serial.cbData, CRYPT_STRING_HEX, text, &length)) text[0] = L'\0';
+  text[kCertificateTextBufferLength - 1] = L'\0';
 }
 
 }  // namespace korvel

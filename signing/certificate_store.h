@@ -2,18 +2,26 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-#include <string>
+#include <memory>
 
 #include "framework/handles.h"
 
 // The platform's certificate services as the control uses them: the current
 // user's personal store "MY", its certificates and their texts. List building
 // and the confirm handler both go through these, so that both see the same
-// names and serial texts.
+// names and serial texts. Nothing here throws: texts go into buffers that the
+// caller owns.
 namespace korvel {
 
 // Work buffers for names and serial texts: 8191 characters and a null.
 inline constexpr DWORD kCertificateTextBufferLength = 8192;
+// The buffer the private-issuer check reads the issuer's name into.
+inline constexpr DWORD kIssuerNameBufferLength = 1024;
+
+// A work buffer of kCertificateTextBufferLength characters.
+using TextBuffer = std::unique_ptr<wchar_t[]>;
+// A new work buffer holding the empty text; null when memory runs out.
+TextBuffer newTextBuffer();
 
 // The current user's personal store "MY"; empty when it cannot be opened.
 framework::UniqueCertStore openPersonalStore();
@@ -22,16 +30,18 @@ framework::UniqueCertStore openPersonalStore();
 // `current` is empty). False, with `current` empty, at the end.
 bool nextCertificate(HCERTSTORE store, framework::UniqueCertContext& current);
 
-// The subject's simple display name (at most 8191 characters).
-std::wstring subjectName(PCCERT_CONTEXT certificate);
-// The friendly-name property when set, else the simple display name.
-std::wstring friendlyName(PCCERT_CONTEXT certificate);
-// The issuer's simple display name.
-std::wstring issuerName(PCCERT_CONTEXT certificate);
+// Each writes a null-terminated text into `text`, a work buffer of
+// kCertificateTextBufferLength characters:
+// the subject's simple display name (cut to 8191 characters),
+void subjectName(PCCERT_CONTEXT certificate, wchar_t* text);
+// the friendly-name property when set, else the simple display name,
+void friendlyName(PCCERT_CONTEXT certificate, wchar_t* text);
+// the serial number as CRYPT_STRING_HEX text of its bytes in stored order
+// (least significant first); empty when the conversion fails. The one routine
+// that makes serial texts: the same bytes always give the same text.
+void serialText(PCCERT_CONTEXT certificate, wchar_t* text);
 
-// The serial number as CRYPT_STRING_HEX text of its bytes in stored order
-// (least significant first). The one routine that makes serial texts: the
-// same bytes always give the same text. Empty when the conversion fails.
-std::wstring serialText(PCCERT_CONTEXT certificate);
+// The issuer's simple display name, cut to 1023 characters.
+void issuerName(PCCERT_CONTEXT certificate, wchar_t (&text)[kIssuerNameBufferLength]);
 
 }  // namespace korvel

@@ -1,6 +1,7 @@
 #include "signing/eligibility_checks.h"
 
 #include <cstring>
+#include <cwchar>
 
 #include "signing/certificate_store.h"
 #include "signing/text/authority_checks.h"
@@ -37,7 +38,9 @@ int checkValueDoor(PCCERT_CONTEXT certificate) {
 int checkSymantecPrivate(PCCERT_CONTEXT certificate) {
   OutputDebugStringW(L"[start checkSymantecPrivate]\n");
   int result = 0;
-  if (issuerName(certificate) == kPrivateIssuerName) {
+  wchar_t issuer[kIssuerNameBufferLength];
+  issuerName(certificate, issuer);
+  if (std::wcscmp(issuer, kPrivateIssuerName) == 0) {
     const CERT_INFO& info = *certificate->pCertInfo;
     for (DWORD i = 0; i < info.cExtension; ++i) {
       const CERT_EXTENSION& extension = info.rgExtension[i];

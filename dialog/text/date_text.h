@@ -1,4 +1,5 @@
 #pragma once
+#include <ctime>
 #include <string>
 
 namespace korvel {
@@ -9,6 +10,10 @@ struct CalendarDate {
   int month = 0;
   int day = 0;
 };
+
+// The date of a broken-down time from the C library (`localtime`); a part
+// that does not fit an int (a year near INT_MAX) is 0.
+CalendarDate calendarDateOf(const std::tm& calendar);
 
 // "year/month/day" without leading zeros, for example 2026/3/5.
 std::wstring dateText(const CalendarDate& date);

@@ -185,6 +185,8 @@ Status Tokenizer::readToken(char16_t* buffer) {
   return kOk;
 }
 
+bool isKeyName(const char16_t* name) { return name[0] != 0 && !containsBackslash(name); }
+
 bool bytesFromHexText(const char16_t* text, std::vector<std::uint8_t>* bytes) {
   std::size_t length = std::char_traits<char16_t>::length(text);
   if (length % 2 != 0) return false;

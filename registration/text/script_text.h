@@ -43,6 +43,9 @@ bool isScriptSpace(char16_t c);
 bool equalsIgnoringCase(const char16_t* text, const char* ascii);
 bool isProtectedKeyName(const char16_t* name);
 bool containsBackslash(const char16_t* text);
+// One key name: not empty (the registry takes an empty name for the parent
+// itself) and without a backslash (a path).
+bool isKeyName(const char16_t* name);
 
 // Reads tokens from an expanded script.
 class Tokenizer {

@@ -141,10 +141,14 @@ double timeEnumeration(size_t& count) {
   framework::UniqueCertContext certificate;
   size_t characters = 0;
   count = 0;
-  while (store && korvel::nextCertificate(store.get(), certificate)) {
-    characters += korvel::subjectName(certificate.get()).size();
-    characters += korvel::friendlyName(certificate.get()).size();
-    characters += korvel::serialText(certificate.get()).size();
+  korvel::TextBuffer text = korvel::newTextBuffer();
+  while (text && store && korvel::nextCertificate(store.get(), certificate)) {
+    korvel::subjectName(certificate.get(), text.get());
+    characters += wcslen(text.get());
+    korvel::friendlyName(certificate.get(), text.get());
+    characters += wcslen(text.get());
+    korvel::serialText(certificate.get(), text.get());
+    characters += wcslen(text.get());
     ++count;
   }
   const double elapsed = nowMs() - start;

@@ -127,13 +127,14 @@ TEST_F(Dispatch, SignRenewalIsAMethodReturningTheResultCode) {
   auto run = [&] { hr = get(6, DISPATCH_METHOD, &result); };
   // Run the late-bound call with the dialog cancelled from the modal loop.
   struct Runner {
+    static void CALLBACK cancelWhenOpen(HWND, UINT, UINT_PTR id, DWORD) {
+      HWND dialog = FindWindowW(L"#32770", nullptr);
+      if (dialog == nullptr) return;
+      KillTimer(nullptr, id);
+      testing_support::cancelDialog(dialog);
+    }
     static void go(const std::function<void()>& call) {
-      UINT_PTR timer = SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR id, DWORD) {
-        HWND dialog = FindWindowW(L"#32770", nullptr);
-        if (dialog == nullptr) return;
-        KillTimer(nullptr, id);
-        testing_support::cancelDialog(dialog);
-      });
+      UINT_PTR timer = SetTimer(nullptr, 0, 10, cancelWhenOpen);
       call();
       KillTimer(nullptr, timer);
     }

@@ -1,4 +1,4 @@
-// Run with the process in UTC+9 (TZ=Asia/Tokyo).
+// Run with the process in UTC+9 (TZ=JST-9).
 #include <gtest/gtest.h>
 
 #include "tests/list/list_test_support.h"

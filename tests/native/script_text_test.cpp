@@ -183,6 +183,15 @@ TEST(KeywordTest, ProtectedNamesAndCase) {
   EXPECT_FALSE(equalsIgnoringCase(u"ForceRemov", "ForceRemove"));
 }
 
+// An empty name is the parent key itself to the registry: ForceRemove '' would
+// delete the parent with everything below it.
+TEST(KeywordTest, KeyNamesAreSingleAndNotEmpty) {
+  EXPECT_TRUE(isKeyName(u"KorveIE.2018.8.13"));
+  EXPECT_TRUE(isKeyName(u" "));
+  EXPECT_FALSE(isKeyName(u""));
+  EXPECT_FALSE(isKeyName(u"Bad\\Name"));
+}
+
 TEST(CommandLineTest, UserMatchesFiveCharactersIgnoringCase) {
   for (const char16_t* yes : {u"user", u"USER", u"uSeR"}) EXPECT_TRUE(isUserCommandLine(yes));
   for (const char16_t* no : {u"users", u"user ", u"use", u"", u" user"}) EXPECT_FALSE(isUserCommandLine(no));

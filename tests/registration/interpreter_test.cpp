@@ -167,6 +167,8 @@ INSTANTIATE_TEST_SUITE_P(
                      {}},
         RegisterCase{"BackslashAfterForceRemove", inScratch(L"Good\r\nForceRemove Bad\\Name"), DISP_E_EXCEPTION, {}},
         RegisterCase{"BackslashInANestedBlock", inScratch(L"Good { Deeper { Bad\\Name } }"), DISP_E_EXCEPTION, {}},
+        // An empty name would stand for the parent key itself.
+        RegisterCase{"EmptyKeyName", inScratch(L"Good { '' }"), DISP_E_EXCEPTION, {}},
         RegisterCase{"LaterBlocksAreNotRead",
                      inScratch(L"Bad\\Name") + inScratch(L"Later = s 'never'"), DISP_E_EXCEPTION, {}},
         RegisterCase{"EarlierBlocksStay", inScratch(L"Earlier") + inScratch(L"Good\r\nBad\\Name"),
@@ -178,6 +180,12 @@ TEST_F(ScratchRegistry, RollbackRemovesWhatExistedBeforeButKeepsForeignSubkeys) 
   registration_tests::createKey(HKEY_CURRENT_USER, L"Software\\KorvelTest\\Extended\\Foreign");
   EXPECT_EQ(runScript(inScratch(L"Named = s 'new'\r\nExtended = s 'x'\r\nBad\\Name"), true), DISP_E_EXCEPTION);
   EXPECT_EQ(scratchContent(), (Lines{"Extended", "Extended : @ = SZ x", "Extended\\Foreign"}));
+}
+
+TEST_F(ScratchRegistry, ForceRemoveOfAnEmptyNameSparesTheParent) {
+  registration_tests::createKey(HKEY_CURRENT_USER, L"Software\\KorvelTest\\Foreign");
+  EXPECT_EQ(runScript(inScratch(L"ForceRemove ''"), true), DISP_E_EXCEPTION);
+  EXPECT_EQ(scratchContent(), Lines{"Foreign"});
 }
 
 // ForceRemove on an existing key: protected names keep the key and all below.
@@ -284,7 +292,12 @@ INSTANTIATE_TEST_SUITE_P(
         UnregisterCase{"ForceRemoveAndDeleteActLikePlainKeys", L"A { Sub }\r\nB", L"ForceRemove A { Sub }\r\nDelete B",
                        S_OK, {}},
         UnregisterCase{"ProtectedNameIsRemovedWhenEmpty", L"CLSID", L"CLSID", S_OK, {}},
+        // Registration reads the name after Delete as a key name; so does
+        // unregistration, or it would keep X as NoRemove and miss the key n.
+        UnregisterCase{"DeleteOfKeysNamedLikeKeywords", L"Delete NoRemove X\r\nDelete Val n = s 'v'",
+                       L"Delete NoRemove X\r\nDelete Val n = s 'v'", S_OK, {}},
         UnregisterCase{"BackslashInAKeyName", L"K", L"K\r\nBad\\Name", DISP_E_EXCEPTION, {}},
+        UnregisterCase{"EmptyKeyNameKeepsItsParent", L"K", L"K { '' }", DISP_E_EXCEPTION, {"K"}},
         // Only the undo of a failed registration removes keys above broken
         // text; a plain unregistration stops where the text breaks.
         UnregisterCase{"BrokenNestedTextKeepsTheKeyAbove", L"K { Child }", L"K { Child\r\nBad\\Name }",

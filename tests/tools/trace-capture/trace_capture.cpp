@@ -1,7 +1,5 @@
 #include "tests/tools/trace-capture/trace_capture.h"
 
-#include <thread>
-
 #include "framework/handles.h"
 
 namespace trace_capture {
@@ -42,11 +40,18 @@ void closeEventFile(const DEBUG_EVENT& event) {
   if (file != nullptr && file != INVALID_HANDLE_VALUE) CloseHandle(file);
 }
 
-// Collects everything written to `pipe` until its last writer closes it.
-void drainPipe(HANDLE pipe, std::string* output) {
+struct PipeReader {
+  HANDLE pipe;
+  std::string* output;
+};
+
+// Collects everything written to the pipe until its last writer closes it.
+DWORD WINAPI drainPipe(void* parameter) {
+  const auto* reader = static_cast<const PipeReader*>(parameter);
   char chunk[4096];
   DWORD read = 0;
-  while (ReadFile(pipe, chunk, sizeof(chunk), &read, nullptr) && read > 0) output->append(chunk, read);
+  while (ReadFile(reader->pipe, chunk, sizeof(chunk), &read, nullptr) && read > 0) reader->output->append(chunk, read);
+  return 0;
 }
 
 // Runs the debug loop until the child exits or the limit passes.
@@ -117,14 +122,20 @@ Capture runUnderDebugger(const std::wstring& commandLine, DWORD limitMs) {
   UniqueHandle thread(child.hThread);
   // Only the child holds the write end now: the reader ends with the child.
   writeEnd.reset();
-  std::thread reader(drainPipe, readEnd.get(), &capture.output);
+  PipeReader pipeReader{readEnd.get(), &capture.output};
+  UniqueHandle reader(CreateThread(nullptr, 0, drainPipe, &pipeReader, 0, nullptr));
+  if (!reader) {
+    TerminateProcess(child.hProcess, 1);
+    capture.started = false;
+    return capture;
+  }
 
   debugLoop(child, limitMs, capture);
   if (!capture.exited) {
     DebugActiveProcessStop(child.dwProcessId);
     TerminateProcess(child.hProcess, 1);
   }
-  reader.join();
+  WaitForSingleObject(reader.get(), INFINITE);
   return capture;
 }
 
