@@ -2,7 +2,7 @@
 // shipped DLL. The C runtime's allocation functions reach it through the
 // linker's --wrap option; the OLE allocation functions through the DLL's own
 // import table, which it points at the counting versions once.
-#include "tests/faults/allocation_faults.h"
+#include "tests/faults/dll/allocation_faults.h"
 
 #include <objbase.h>
 #include <wincrypt.h>
