@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -26,7 +27,7 @@ LONG failAt = 0;
 LONG counted = 0;
 LONG failed = 0;
 LONG signingCalls = 0;
-LONG throws = 0;  // since the DLL was loaded
+LONG throws = 0;
 
 // Counts one allocation; true when it is the one that must fail.
 bool nextAllocationFails() {
@@ -122,6 +123,21 @@ void hookImportsOnce() {
   }
 }
 
+// The C++ runtime sets up its per-module exception state (a lock, a thread
+// key, the thread's exception globals) on the first exception of a loaded
+// instance and keeps it until the process ends. Done once here, before the
+// counting starts, every run of a loaded instance finds the same state: the
+// path's own allocations are counted and its own handles measured.
+void setUpExceptionStateOnce() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  try {
+    throw std::bad_alloc();
+  } catch (const std::bad_alloc&) {
+  }
+}
+
 }  // namespace
 
 extern "C" {
@@ -136,8 +152,7 @@ void* __wrap_realloc(void* block, size_t size) {
   return nextAllocationFails() ? nullptr : __real_realloc(block, size);
 }
 
-// Every C++ exception thrown in the DLL, counted for the tests' handle
-// accounting (see KorvelFaultsThrows).
+// Every C++ exception thrown in the DLL, counted (see KorvelFaultsThrows).
 [[noreturn]] void __wrap___cxa_throw(void* exception, void* type, void (*destructor)(void*)) {
   InterlockedIncrement(&throws);
   __real___cxa_throw(exception, type, destructor);
@@ -145,10 +160,12 @@ void* __wrap_realloc(void* block, size_t size) {
 
 void WINAPI KorvelFaultsArm(LONG allocationToFail) {
   hookImportsOnce();
+  setUpExceptionStateOnce();
   InterlockedExchange(&failAt, allocationToFail);
   InterlockedExchange(&counted, 0);
   InterlockedExchange(&failed, 0);
   InterlockedExchange(&signingCalls, 0);
+  InterlockedExchange(&throws, 0);
 }
 
 LONG WINAPI KorvelFaultsCount() { return counted; }
