@@ -12,7 +12,8 @@
 #include <cstring>
 #include <new>
 
-extern "C" IMAGE_DOS_HEADER __ImageBase;
+// The linker's symbol at the start of this module's image.
+extern "C" BYTE __ImageBase[];
 
 extern "C" {
 void* __real_malloc(size_t size);
@@ -102,8 +103,9 @@ void hookImportsOnce() {
   static bool hooked = false;
   if (hooked) return;
   hooked = true;
-  auto* base = reinterpret_cast<BYTE*>(&__ImageBase);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + __ImageBase.e_lfanew);
+  BYTE* base = __ImageBase;
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
   const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
   if (directory.VirtualAddress == 0) return;
   for (auto* module = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
