@@ -518,7 +518,9 @@ TEST(RegistrationHandles, LoadRegisterUnregisterUnloadLeavesOnlyThePlatformsHand
       EXPECT_EQ(dll.unregisterServer(), S_OK);
       EXPECT_EQ(dll.failed(), 0);
     }
-    if (round > 0) EXPECT_EQ(openHandles(), before + leftByTypeLibraryServices + leftByALoad);
+    if (round > 0) {  // the first round may still load what the platform keeps
+      EXPECT_EQ(openHandles(), before + leftByTypeLibraryServices + leftByALoad);
+    }
   }
   registration_tests::removeProductRegistration();
 }
