@@ -1,13 +1,16 @@
 # Builds KorvelTool.dll (with its debug file) from this source tree with the
 # product's toolchain in ${CMAKE_BINARY_DIR}/release and copies both into
-# bin/. The target is called KorvelTool, like the DLL target of a product
-# build, so that the test programs can depend on it either way.
+# bin/, with the test-only KorvelToolFaults.dll of the out-of-memory tests
+# built from the same objects. The target is called KorvelTool, like the DLL
+# target of a product build, so that the test programs can depend on it
+# either way.
 include(ExternalProject)
 set(korvel_release_dir ${CMAKE_BINARY_DIR}/release)
 set(korvel_release_args
   -DCMAKE_TOOLCHAIN_FILE=${KORVEL_RELEASE_TOOLCHAIN}
   -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
-  -DKORVEL_BUILD_TESTS=OFF)
+  -DKORVEL_BUILD_TESTS=OFF
+  -DKORVEL_BUILD_FAULT_DLL=ON)
 foreach(n 1 2 3)
   list(APPEND korvel_release_args -DKORVEL_AUTHORITY_KEY_ID_${n}=${KORVEL_AUTHORITY_KEY_ID_${n}})
 endforeach()
@@ -15,10 +18,11 @@ ExternalProject_Add(KorvelTool
   SOURCE_DIR ${CMAKE_SOURCE_DIR}
   BINARY_DIR ${korvel_release_dir}
   CMAKE_ARGS ${korvel_release_args}
-  BUILD_COMMAND ${CMAKE_COMMAND} --build ${korvel_release_dir} --target KorvelTool
+  BUILD_COMMAND ${CMAKE_COMMAND} --build ${korvel_release_dir} --target KorvelTool KorvelToolFaults
   INSTALL_COMMAND ${CMAKE_COMMAND} -E copy
     ${korvel_release_dir}/bin/KorvelTool.dll ${korvel_release_dir}/bin/KorvelTool.dll.debug
+    ${korvel_release_dir}/bin/KorvelToolFaults.dll
     ${CMAKE_BINARY_DIR}/bin/
   BUILD_ALWAYS ON
-  BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/bin/KorvelTool.dll
+  BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/bin/KorvelTool.dll ${CMAKE_BINARY_DIR}/bin/KorvelToolFaults.dll
   USES_TERMINAL_BUILD OFF)

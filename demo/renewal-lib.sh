@@ -17,8 +17,7 @@ korvel_make_prefix() {
   export WINEPREFIX=$1
   "$korvel_root/scripts/make-prefix" "$WINEPREFIX" --x11 >/dev/null 2>&1 || korvel_fail "cannot make the prefix $1" || return
   /usr/lib/wine/wineserver -p || korvel_fail "cannot start the wineserver" || return
-  # A crash ends the process instead of waiting in a debugger window.
-  korvel_wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1
+  # make-prefix has a crash end the process instead of waiting in winedbg.
   true
 }
 

@@ -14,15 +14,13 @@ constexpr DWORD kSubKeyNameSize = 256;
 
 using DeleteKeyExFunction = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
 
-// RegDeleteKeyExW where the system has it, looked up once per process.
+// RegDeleteKeyExW where the system has it. Looked up on every call: a
+// function-local static would take the C++ runtime's guard lock, whose
+// handle the runtime never closes when the DLL is unloaded.
 DeleteKeyExFunction deleteKeyEx() {
-  static const DeleteKeyExFunction function = [] {
-    HMODULE advapi = GetModuleHandleW(L"Advapi32.dll");
-    if (advapi == nullptr) return DeleteKeyExFunction{};
-    return reinterpret_cast<DeleteKeyExFunction>(
-        reinterpret_cast<void*>(GetProcAddress(advapi, "RegDeleteKeyExW")));
-  }();
-  return function;
+  HMODULE advapi = GetModuleHandleW(L"Advapi32.dll");
+  if (advapi == nullptr) return nullptr;
+  return reinterpret_cast<DeleteKeyExFunction>(reinterpret_cast<void*>(GetProcAddress(advapi, "RegDeleteKeyExW")));
 }
 
 DWORD byteSize(size_t characters) { return static_cast<DWORD>(characters * sizeof(wchar_t)); }

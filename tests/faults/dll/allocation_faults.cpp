@@ -2,7 +2,7 @@
 // shipped DLL. The C runtime's allocation functions reach it through the
 // linker's --wrap option; the OLE allocation functions through the DLL's own
 // import table, which it points at the counting versions once.
-#include "tests/faults/allocation_faults.h"
+#include "tests/faults/dll/allocation_faults.h"
 
 #include <objbase.h>
 #include <wincrypt.h>
@@ -10,8 +10,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
-extern "C" IMAGE_DOS_HEADER __ImageBase;
+// The linker's symbol at the start of this module's image.
+extern "C" BYTE __ImageBase[];
 
 extern "C" {
 void* __real_malloc(size_t size);
@@ -26,7 +28,7 @@ LONG failAt = 0;
 LONG counted = 0;
 LONG failed = 0;
 LONG signingCalls = 0;
-LONG throws = 0;  // since the DLL was loaded
+LONG throws = 0;
 
 // Counts one allocation; true when it is the one that must fail.
 bool nextAllocationFails() {
@@ -101,8 +103,9 @@ void hookImportsOnce() {
   static bool hooked = false;
   if (hooked) return;
   hooked = true;
-  auto* base = reinterpret_cast<BYTE*>(&__ImageBase);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + __ImageBase.e_lfanew);
+  BYTE* base = __ImageBase;
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
   const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
   if (directory.VirtualAddress == 0) return;
   for (auto* module = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
@@ -122,6 +125,21 @@ void hookImportsOnce() {
   }
 }
 
+// The C++ runtime sets up its per-module exception state (a lock, a thread
+// key, the thread's exception globals) on the first exception of a loaded
+// instance and keeps it until the process ends. Done once here, before the
+// counting starts, every run of a loaded instance finds the same state: the
+// path's own allocations are counted and its own handles measured.
+void setUpExceptionStateOnce() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  try {
+    throw std::bad_alloc();
+  } catch (const std::bad_alloc&) {
+  }
+}
+
 }  // namespace
 
 extern "C" {
@@ -136,8 +154,7 @@ void* __wrap_realloc(void* block, size_t size) {
   return nextAllocationFails() ? nullptr : __real_realloc(block, size);
 }
 
-// Every C++ exception thrown in the DLL, counted for the tests' handle
-// accounting (see KorvelFaultsThrows).
+// Every C++ exception thrown in the DLL, counted (see KorvelFaultsThrows).
 [[noreturn]] void __wrap___cxa_throw(void* exception, void* type, void (*destructor)(void*)) {
   InterlockedIncrement(&throws);
   __real___cxa_throw(exception, type, destructor);
@@ -145,10 +162,12 @@ void* __wrap_realloc(void* block, size_t size) {
 
 void WINAPI KorvelFaultsArm(LONG allocationToFail) {
   hookImportsOnce();
+  setUpExceptionStateOnce();
   InterlockedExchange(&failAt, allocationToFail);
   InterlockedExchange(&counted, 0);
   InterlockedExchange(&failed, 0);
   InterlockedExchange(&signingCalls, 0);
+  InterlockedExchange(&throws, 0);
 }
 
 LONG WINAPI KorvelFaultsCount() { return counted; }

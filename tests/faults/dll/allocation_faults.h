@@ -9,7 +9,8 @@
 // CoTaskMemAlloc, CoTaskMemRealloc).
 extern "C" {
 // Starts counting from 0; allocation number `failAt` (from 1) fails, none
-// when it is 0.
+// when it is 0. The first call in a loaded instance first has the C++
+// runtime set up its exception state (one exception thrown and caught).
 void WINAPI KorvelFaultsArm(LONG failAt);
 // Allocations counted since the last KorvelFaultsArm.
 LONG WINAPI KorvelFaultsCount();
@@ -17,7 +18,7 @@ LONG WINAPI KorvelFaultsCount();
 LONG WINAPI KorvelFaultsFailed();
 // Calls of CryptSignMessage since the last KorvelFaultsArm.
 LONG WINAPI KorvelFaultsSigningCalls();
-// C++ exceptions thrown inside the DLL since it was loaded (also those that
-// the runtime throws and catches itself).
+// C++ exceptions thrown inside the DLL since the last KorvelFaultsArm (also
+// those that the runtime throws and catches itself).
 LONG WINAPI KorvelFaultsThrows();
 }
