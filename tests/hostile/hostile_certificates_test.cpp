@@ -18,6 +18,7 @@
 #include "tests/support/cert_store_setup.h"
 #include "tests/support/korvel_dll.h"
 #include "tests/support/self_signed.h"
+#include "tests/support/test_names.h"
 #include "tests/support/wide_text.h"
 #include "tests/tools/trace-capture/trace_capture.h"
 
@@ -248,18 +249,7 @@ TEST_P(HostileCertificate, ConfirmSignsOrEndsAsStated) {
 }
 
 std::string caseName(const testing::TestParamInfo<HostileCase>& info) {
-  std::string name;
-  bool upper = true;
-  for (const char* c = info.param.what; *c != '\0'; ++c) {
-    const bool alnum = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9');
-    if (!alnum) {
-      upper = true;
-      continue;
-    }
-    name += upper && *c >= 'a' && *c <= 'z' ? static_cast<char>(*c - 'a' + 'A') : *c;
-    upper = false;
-  }
-  return name;
+  return testing_support::caseNameFrom(info.param.what);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, HostileCertificate, testing::ValuesIn(hostileCases()), caseName);

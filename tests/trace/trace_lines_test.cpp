@@ -9,6 +9,7 @@
 #include "signing/text/authority_checks.h"
 #include "tests/support/cert_store_setup.h"
 #include "tests/support/self_signed.h"
+#include "tests/support/test_names.h"
 #include "tests/support/wide_text.h"
 #include "tests/tools/trace-capture/trace_capture.h"
 
@@ -225,20 +226,6 @@ INSTANTIATE_TEST_SUITE_P(
                   kMarch2026, 2},
         TraceCase{"the checks run before the dates are looked at",
                   {file(L"check-entry-2.der", 1, 0), file(L"check-private-false.der", 0, 0)}, 0, 0}),
-    [](const testing::TestParamInfo<TraceCase>& info) {
-      // "a later key identifier" -> "ALaterKeyIdentifier"
-      std::string name;
-      bool upper = true;
-      for (const char* c = info.param.what; *c != '\0'; ++c) {
-        const bool alnum = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9');
-        if (!alnum) {
-          upper = true;
-          continue;
-        }
-        name += upper && *c >= 'a' && *c <= 'z' ? static_cast<char>(*c - 'a' + 'A') : *c;
-        upper = false;
-      }
-      return name;
-    });
+    [](const testing::TestParamInfo<TraceCase>& info) { return testing_support::caseNameFrom(info.param.what); });
 
 }  // namespace
