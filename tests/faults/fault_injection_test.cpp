@@ -22,6 +22,7 @@
 #include "tests/signing/signing_test_support.h"
 #include "tests/support/cert_store_setup.h"
 #include "tests/support/korvel_dll.h"
+#include "tests/support/test_names.h"
 #include "tests/support/wide_text.h"
 
 namespace {
@@ -122,7 +123,8 @@ HRESULT getText(IKorvelIE* control, HRESULT (STDMETHODCALLTYPE IKorvelIE::*membe
 // Create, put the four values, SignRenewal with the first row confirmed,
 // get both outputs, release.
 void runRenewalSteps(const FaultsDll& dll, Renewal& run) {
-  framework::ComPtr<IClassFactory> factory;  run.classObject = dll.getClassObject(IID_IClassFactory, factory.putVoid());
+  framework::ComPtr<IClassFactory> factory;
+  run.classObject = dll.getClassObject(IID_IClassFactory, factory.putVoid());
   if (FAILED(run.classObject)) return;
   framework::ComPtr<IKorvelIE> control;
   run.creation = factory->CreateInstance(nullptr, IID_IKorvelIE, control.putVoid());
@@ -487,8 +489,7 @@ const RegistrationPath kRegistrationPaths[] = {
 };
 
 std::string registrationPathName(const testing::TestParamInfo<RegistrationPath>& info) {
-  static const char* const kNames[] = {"Register", "Unregister", "InstallPerUser", "UninstallPerUser"};
-  return kNames[info.index];
+  return testing_support::caseNameFrom(info.param.what);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, OutOfMemoryInRegistration, testing::ValuesIn(kRegistrationPaths),
