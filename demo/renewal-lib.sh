@@ -4,6 +4,9 @@
 # Functions return non-zero on failure and say why on stderr.
 korvel_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 korvel_dialog_title='証明書更新'
+# Every wait below is stretched by this factor where Wine runs slower (qemu
+# emulation of 32-bit programs).
+korvel_time_scale=${KORVEL_TIME_SCALE:-1}
 
 korvel_wine() { "$KORVEL_BUILD/wine-run" "$@"; }
 # A Windows program's output without its CR characters.
@@ -63,9 +66,9 @@ korvel_wait_page() {
   local output=$1 limit=${2:-} waited=0
   if [ -n "$limit" ]; then
     while kill -0 "$korvel_page_pid" 2>/dev/null; do
-      if [ "$waited" -ge $(( limit * 5 )) ]; then
+      if [ "$waited" -ge $(( limit * korvel_time_scale * 5 )) ]; then
         kill "$korvel_page_pid" 2>/dev/null
-        korvel_fail "the page script still ran after $limit seconds"
+        korvel_fail "the page script still ran after $(( limit * korvel_time_scale )) seconds"
         return
       fi
       sleep 0.2
@@ -78,10 +81,10 @@ korvel_wait_page() {
 }
 
 # Prints the X window id of the visible dialog once it is there; fails when
-# the page script ends first or after a minute.
+# the page script ends first or after a minute (times the time scale).
 korvel_wait_dialog() {
   local window i
-  for i in $(seq 300); do
+  for i in $(seq $(( 300 * korvel_time_scale ))); do
     window=$(xdotool search --onlyvisible --name "^${korvel_dialog_title}\$" 2>/dev/null | head -1)
     if [ -n "$window" ]; then echo "$window"; return 0; fi
     kill -0 "$korvel_page_pid" 2>/dev/null || { korvel_fail "the page ended without showing the dialog"; return; }
@@ -123,23 +126,23 @@ korvel_screenshot() {
 #   close:  screenshot, a click on the caption's close box
 korvel_drive_dialog() {
   local window=$1 action=$2 screenshot=$3 point
-  timeout 20 xdotool windowfocus --sync "$window" || korvel_fail "cannot focus the dialog" || return
+  timeout $(( 20 * korvel_time_scale )) xdotool windowfocus --sync "$window" || korvel_fail "cannot focus the dialog" || return
   case $action in
     sign)
       point=$(korvel_dialog_point "$window" 27 64)
-      timeout 20 xdotool mousemove --sync $point click 1
+      timeout $(( 20 * korvel_time_scale )) xdotool mousemove --sync $point click 1
       xdotool key Down
       # Move the pointer off the header so that it is not drawn hot.
-      timeout 20 xdotool mousemove --sync 0 0
+      timeout $(( 20 * korvel_time_scale )) xdotool mousemove --sync 0 0
       ;;
     cancel|close) ;;
     *) korvel_fail "unknown action $action"; return ;;
   esac
-  sleep 0.5  # let the dialog paint before the screenshot
+  sleep "$(awk -v s="$korvel_time_scale" 'BEGIN { print 0.5 * s }')"  # let the dialog paint before the screenshot
   korvel_screenshot "$window" "$screenshot" || return
   case $action in
     sign) xdotool key Return ;;
     cancel) xdotool key Escape ;;
-    close) timeout 20 xdotool mousemove --sync $(korvel_close_box "$window") click 1 ;;
+    close) timeout $(( 20 * korvel_time_scale )) xdotool mousemove --sync $(korvel_close_box "$window") click 1 ;;
   esac
 }

@@ -3,9 +3,10 @@
 //     prints "WinVerifyTrust 0x%08X" for the file's Authenticode signature
 //   package_check version FILE
 //     prints "FileVersion a,b,c,d" from the file's version resource
-//   package_check dump 32|64 PATH...
-//     prints every key and value below each HKLM/HKCU path in the given
-//     registry view, one sorted line each: "PATH\Sub : name = data"
+//   package_check dump 32|64|own PATH...
+//     prints every key and value below each HKLM, HKCU or HKCR path in the
+//     given registry view ("own": the process's own, as a program of this
+//     architecture reads it), one sorted line each: "PATH\Sub : name = data"
 #include <windows.h>
 #include <softpub.h>
 #include <wintrust.h>
@@ -92,6 +93,7 @@ int dump(REGSAM view, int count, wchar_t** paths) {
     HKEY root = nullptr;
     if (path.rfind(L"HKLM\\", 0) == 0) root = HKEY_LOCAL_MACHINE;
     if (path.rfind(L"HKCU\\", 0) == 0) root = HKEY_CURRENT_USER;
+    if (path.rfind(L"HKCR\\", 0) == 0) root = HKEY_CLASSES_ROOT;
     if (root == nullptr) return 2;
     framework::UniqueKey key;
     if (RegOpenKeyExW(root, path.c_str() + 5, 0, KEY_READ | view, key.put()) != ERROR_SUCCESS) continue;
@@ -131,9 +133,12 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (argc == 3 && lstrcmpW(argv[1], L"version") == 0) return printVersion(argv[2]);
   if (argc >= 4 && lstrcmpW(argv[1], L"dump") == 0) {
-    REGSAM view = lstrcmpW(argv[2], L"32") == 0 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-    return dump(view, argc - 3, argv + 3);
+    const struct { const wchar_t* name; REGSAM view; } views[] = {
+        {L"32", KEY_WOW64_32KEY}, {L"64", KEY_WOW64_64KEY}, {L"own", 0}};
+    for (const auto& v : views) {
+      if (lstrcmpW(argv[2], v.name) == 0) return dump(v.view, argc - 3, argv + 3);
+    }
   }
-  std::fputs("usage: package_check trust FILE | version FILE | dump 32|64 PATH...\n", stderr);
+  std::fputs("usage: package_check trust FILE | version FILE | dump 32|64|own PATH...\n", stderr);
   return 2;
 }

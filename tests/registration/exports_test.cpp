@@ -18,6 +18,7 @@
 #include "tests/registration/process_runner.h"
 #include "tests/registration/product_registry.h"
 #include "tests/registration/registry_snapshot.h"
+#include "tests/support/build_architecture.h"
 #include "tests/support/korvel_dll.h"
 #include "tests/support/wide_text.h"
 
@@ -105,6 +106,9 @@ TEST_P(Regsvr32, WritesTheWholeTreeAndRemovesItAgain) {
   EXPECT_EQ(productEntries(c.hive), expectedProductEntries(dll));
   EXPECT_EQ(productEntries(otherHive(c.hive)), Lines{});
   EXPECT_EQ(registration_tests::registeredTypeLibraryPath(), dll);
+  // A 32-bit DLL registers its type library as win32, a 64-bit one as win64.
+  EXPECT_EQ(registration_tests::registeredTypeLibraryPlatforms(),
+            std::vector<std::wstring>{testing_support::kTypeLibraryPlatform});
 
   regsvr32(c.unregisterArguments, dll);
   EXPECT_EQ(productEntries(c.hive), Lines{});

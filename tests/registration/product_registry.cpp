@@ -6,6 +6,7 @@
 
 #include "KorvelTool_h.h"
 #include "framework/handles.h"
+#include "tests/support/build_architecture.h"
 #include "tests/registration/registry_snapshot.h"
 #include "tests/support/wide_text.h"
 
@@ -72,9 +73,11 @@ std::vector<std::string> expectedProductEntries(const std::wstring& modulePath) 
   return lines;
 }
 
+std::wstring typeLibraryLocaleKey() { return L"Software\\Classes\\TypeLib\\" + libidText() + L"\\1.0\\0"; }
+
 std::wstring registeredTypeLibraryPath() {
   framework::UniqueKey key;
-  std::wstring path = L"Software\\Classes\\TypeLib\\" + libidText() + L"\\1.0\\0\\win64";
+  std::wstring path = typeLibraryLocaleKey() + L"\\" + testing_support::kTypeLibraryPlatform;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return {};
   wchar_t value[1024] = {};
   DWORD size = sizeof value - sizeof(wchar_t);
@@ -85,12 +88,28 @@ std::wstring registeredTypeLibraryPath() {
   return value;
 }
 
+std::vector<std::wstring> registeredTypeLibraryPlatforms() {
+  std::vector<std::wstring> platforms;
+  framework::UniqueKey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, typeLibraryLocaleKey().c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+    return platforms;
+  }
+  wchar_t name[256];
+  for (DWORD index = 0;; ++index) {
+    DWORD length = ARRAYSIZE(name);
+    if (RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    platforms.emplace_back(name, length);
+  }
+  std::sort(platforms.begin(), platforms.end());
+  return platforms;
+}
+
 void removeProductRegistration() {
   for (Hive hive : {Hive::Machine, Hive::User}) {
     for (const std::wstring& key : productKeys()) deleteTree(hiveRoot(hive), std::wstring(kClassesPath) + L"\\" + key);
   }
   deleteTree(HKEY_LOCAL_MACHINE, std::wstring(kClassesPath) + L"\\Interface\\" + iidText());
-  UnRegisterTypeLib(LIBID_KorvelToolLib, 1, 0, LOCALE_NEUTRAL, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
+  UnRegisterTypeLib(LIBID_KorvelToolLib, 1, 0, LOCALE_NEUTRAL, testing_support::kTypeLibrarySysKind);
 }
 
 }  // namespace registration_tests

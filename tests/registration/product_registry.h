@@ -22,8 +22,11 @@ std::wstring iidText();
 std::vector<std::string> productEntries(Hive hive);
 // What registration must write for a module at modulePath.
 std::vector<std::string> expectedProductEntries(const std::wstring& modulePath);
-// The path registered for the type library (win64 entry), or empty.
+// The path registered for the type library under this build's platform
+// (win32 or win64), or empty.
 std::wstring registeredTypeLibraryPath();
+// The platforms (win32, win64) registered for the type library, sorted.
+std::vector<std::wstring> registeredTypeLibraryPlatforms();
 
 // Removes the product's entries from both hives and the type library registration.
 void removeProductRegistration();

@@ -1,5 +1,7 @@
 #include "tests/support/korvel_dll.h"
 
+#include "tests/support/build_architecture.h"
+
 #include <oleauto.h>
 
 #include <string>
@@ -56,8 +58,7 @@ HRESULT registerTypeLibrary() {
 }
 
 HRESULT unregisterTypeLibrary() {
-  return UnRegisterTypeLib(LIBID_KorvelToolLib, 1, 0, LOCALE_NEUTRAL,
-                           sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
+  return UnRegisterTypeLib(LIBID_KorvelToolLib, 1, 0, LOCALE_NEUTRAL, kTypeLibrarySysKind);
 }
 
 }  // namespace testing_support
