@@ -1,6 +1,7 @@
 # Sourced by scripts/demo and the end-to-end test: one renewal through the
 # real control in a private Wine prefix with the X11 driver.
-#   KORVEL_BUILD  the x86_64 build folder (has wine-run and bin/)
+#   KORVEL_BUILD  a build folder (has wine-run and bin/): its architecture's
+#                 Wine loader and system programs run the page
 # Functions return non-zero on failure and say why on stderr.
 korvel_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 korvel_dialog_title='証明書更新'
