@@ -20,8 +20,8 @@
 namespace {
 
 const char* const kFixedLists[] = {
-    "https://renew.example.jp;https://*.corp.example.jp;http://intra.example.jp:8080;"
-    "https://xn--bcher-kva.example.jp;http://192.0.2.10",
+    ("https://renew.example.jp;https://*.corp.example.jp;http://intra.example.jp:8080;"
+     "https://xn--bcher-kva.example.jp;http://192.0.2.10"),
     "https://*.example.jp",
     "http://a.jp:1;https://*.b.a.jp:65535;https://1.2.3.4",
 };
