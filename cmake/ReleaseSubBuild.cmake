@@ -14,9 +14,14 @@ set(korvel_release_args
 foreach(n 1 2 3)
   list(APPEND korvel_release_args -DKORVEL_AUTHORITY_KEY_ID_${n}=${KORVEL_AUTHORITY_KEY_ID_${n}})
 endforeach()
+# The origin list's ';' would split it into several arguments: it travels with
+# '|' (never part of a valid origin), which LIST_SEPARATOR turns back into ';'.
+string(REPLACE ";" "|" korvel_release_origins "${KORVEL_ALLOWED_ORIGINS}")
+list(APPEND korvel_release_args "-DKORVEL_ALLOWED_ORIGINS=${korvel_release_origins}")
 ExternalProject_Add(KorvelTool
   SOURCE_DIR ${CMAKE_SOURCE_DIR}
   BINARY_DIR ${korvel_release_dir}
+  LIST_SEPARATOR |
   CMAKE_ARGS ${korvel_release_args}
   BUILD_COMMAND ${CMAKE_COMMAND} --build ${korvel_release_dir} --target KorvelTool KorvelToolFaults
   INSTALL_COMMAND ${CMAKE_COMMAND} -E copy

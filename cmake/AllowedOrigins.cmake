@@ -1,0 +1,77 @@
+# The reading of the KORVEL_ALLOWED_ORIGINS build setting: ';'-separated
+# entries "scheme://host[:port]", scheme http or https, host lower-case ASCII
+# labels (an IDN in its xn-- form) or a dotted IPv4 address, "*.suffix" for
+# every host strictly below a domain, port 1-65535 without leading zeros.
+# korvel::parseOriginEntry (control/text/site_lock.cpp) reads the same form;
+# tests/native/allowed_origins_table.txt holds cases that both must agree on.
+
+# Sets `problem_var` to why `entry` is not an origin, or to "" when it is one.
+function(korvel_origin_entry_problem entry problem_var)
+  set(problem "")
+  if(entry STREQUAL "")
+    set(problem "an empty entry")
+  elseif(NOT entry MATCHES "^(https?)://(\\*\\.)?([^:]*)(:(.*))?$")
+    set(problem "not scheme://host[:port] with scheme http or https")
+  else()
+    set(wildcard "${CMAKE_MATCH_2}")
+    set(host "${CMAKE_MATCH_3}")
+    set(has_port "${CMAKE_MATCH_4}")
+    set(port "${CMAKE_MATCH_5}")
+    if(NOT host MATCHES "^[a-z0-9-]+(\\.[a-z0-9-]+)*$")
+      set(problem "the host must be dot-separated labels of a-z, 0-9 and '-' (lower case, no path, user or other wildcard)")
+    elseif(host MATCHES "(^|\\.)([0-9]+|0x[0-9a-f]*)$")
+      # A numeric last label makes URL parsers read an IPv4 address.
+      if(wildcard)
+        set(problem "a wildcard must stand for names below a domain, not an address")
+      elseif(NOT host MATCHES "^(0|[1-9][0-9]?[0-9]?)\\.(0|[1-9][0-9]?[0-9]?)\\.(0|[1-9][0-9]?[0-9]?)\\.(0|[1-9][0-9]?[0-9]?)$")
+        set(problem "an address must be four decimal parts without leading zeros")
+      else()
+        foreach(part ${CMAKE_MATCH_1} ${CMAKE_MATCH_2} ${CMAKE_MATCH_3} ${CMAKE_MATCH_4})
+          if(part GREATER 255)
+            set(problem "an address part must be 0 to 255")
+          endif()
+        endforeach()
+      endif()
+    endif()
+    if(problem STREQUAL "" AND has_port)
+      string(LENGTH "${port}" port_length)
+      if(NOT port MATCHES "^[1-9][0-9]*$" OR port_length GREATER 5 OR port GREATER 65535)
+        set(problem "the port must be 1 to 65535 without leading zeros")
+      endif()
+    endif()
+  endif()
+  set(${problem_var} "${problem}" PARENT_SCOPE)
+endfunction()
+
+# Sets `index_var` to the 1-based position of the first entry of `origins`
+# that is not an origin (0 when all are, or the list is empty), and
+# `message_var` to a message naming it. The list is split at each ';' by hand:
+# CMake's own list handling would treat '[', ']' and '\;' specially.
+function(korvel_first_bad_origin origins index_var message_var)
+  set(index 0)
+  set(message "")
+  if(NOT origins STREQUAL "")
+    set(rest "${origins}")
+    set(position 0)
+    while(index EQUAL 0)
+      math(EXPR position "${position} + 1")
+      string(FIND "${rest}" ";" separator)
+      if(separator EQUAL -1)
+        set(entry "${rest}")
+      else()
+        string(SUBSTRING "${rest}" 0 ${separator} entry)
+        math(EXPR next "${separator} + 1")
+        string(SUBSTRING "${rest}" ${next} -1 rest)
+      endif()
+      korvel_origin_entry_problem("${entry}" problem)
+      if(NOT problem STREQUAL "")
+        set(index ${position})
+        set(message "entry ${position} \"${entry}\" is not an allowed origin: ${problem}")
+      elseif(separator EQUAL -1)
+        break()
+      endif()
+    endwhile()
+  endif()
+  set(${index_var} ${index} PARENT_SCOPE)
+  set(${message_var} "${message}" PARENT_SCOPE)
+endfunction()
