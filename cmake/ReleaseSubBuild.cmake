@@ -31,3 +31,22 @@ ExternalProject_Add(KorvelTool
   BUILD_ALWAYS ON
   BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/bin/KorvelTool.dll ${CMAKE_BINARY_DIR}/bin/KorvelToolFaults.dll
   USES_TERMINAL_BUILD OFF)
+
+# TEST-ONLY: the same DLL locked to the test sites, in bin/locked/, for the
+# site-lock tests. Its classes are the product's: a test registers either.
+set(KORVEL_TEST_ALLOWED_ORIGINS "https://renew.korvel.test|https://*.sites.korvel.test:8443|http://127.0.0.1:8765")
+set(korvel_locked_dir ${CMAKE_BINARY_DIR}/release-locked)
+set(korvel_locked_args ${korvel_release_args})
+list(FILTER korvel_locked_args EXCLUDE REGEX "^-DKORVEL_(ALLOWED_ORIGINS|BUILD_FAULT_DLL)=")
+list(APPEND korvel_locked_args "-DKORVEL_ALLOWED_ORIGINS=${KORVEL_TEST_ALLOWED_ORIGINS}")
+ExternalProject_Add(KorvelToolLocked
+  SOURCE_DIR ${CMAKE_SOURCE_DIR}
+  BINARY_DIR ${korvel_locked_dir}
+  LIST_SEPARATOR |
+  CMAKE_ARGS ${korvel_locked_args}
+  BUILD_COMMAND ${CMAKE_COMMAND} --build ${korvel_locked_dir} --target KorvelTool
+  INSTALL_COMMAND ${CMAKE_COMMAND} -E copy ${korvel_locked_dir}/bin/KorvelTool.dll ${CMAKE_BINARY_DIR}/bin/locked/
+  BUILD_ALWAYS ON
+  BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/bin/locked/KorvelTool.dll
+  USES_TERMINAL_BUILD OFF)
+add_dependencies(KorvelTool KorvelToolLocked)

@@ -1,5 +1,6 @@
 #include "control/korvel_ie.h"
 
+#include "control/site_lock.h"
 #include "control/text/server_date.h"
 #include "control/type_info_holder.h"
 
@@ -38,6 +39,8 @@ HRESULT CKorvelIE::InternalQueryInterface(REFIID riid, void** ppv, bool includeU
     found = static_cast<ISupportErrorInfo*>(this);
   } else if (IsEqualIID(riid, IID_IObjectSafety)) {
     found = static_cast<IObjectSafety*>(this);
+  } else if (IsEqualIID(riid, IID_IObjectWithSite) && korvel::isSiteLocked()) {
+    found = static_cast<IObjectWithSite*>(this);
   } else {
     return E_NOINTERFACE;
   }
@@ -85,6 +88,10 @@ STDMETHODIMP CKorvelIE::get_CertData(BSTR* retVal) { return copyOut(certData_, r
 // neither may look like a success, and the open dialog is left alone.
 STDMETHODIMP CKorvelIE::SignRenewal(ULONG* retVal) {
   if (retVal == nullptr) return E_POINTER;
+  if (isRefusedBySiteLock()) {
+    *retVal = kResultNothingSigned;
+    return E_ACCESSDENIED;
+  }
   if (isOpen()) {
     *retVal = kResultNothingSigned;
     return S_OK;
@@ -110,7 +117,7 @@ HRESULT CKorvelIE::probeInterface(REFIID riid) {
 STDMETHODIMP CKorvelIE::GetInterfaceSafetyOptions(REFIID riid, DWORD* supported, DWORD* enabled) {
   if (supported == nullptr || enabled == nullptr) return E_POINTER;
   HRESULT hr = probeInterface(riid);
-  const bool answered = SUCCEEDED(hr);
+  const bool answered = SUCCEEDED(hr) && !isKnownRefusedSite();
   *supported = answered ? kSupportedSafetyOptions : 0;
   *enabled = answered ? safetyOptions_ : 0;
   return hr;
@@ -119,6 +126,32 @@ STDMETHODIMP CKorvelIE::GetInterfaceSafetyOptions(REFIID riid, DWORD* supported,
 STDMETHODIMP CKorvelIE::SetInterfaceSafetyOptions(REFIID riid, DWORD mask, DWORD enabled) {
   if (FAILED(probeInterface(riid))) return E_NOINTERFACE;
   if ((mask & ~kSupportedSafetyOptions) != 0) return E_FAIL;
+  if (isKnownRefusedSite()) return E_FAIL;
   safetyOptions_ = (safetyOptions_ & ~mask) | (enabled & mask);
   return S_OK;
+}
+
+// The lock reads the page's URL afresh at every call: a site may outlive a
+// navigation of its document.
+bool CKorvelIE::isRefusedBySiteLock() const {
+  return korvel::isSiteLocked() && !korvel::isHostPageAllowed(site_.get());
+}
+
+// A browser asks the object's safety before it hands the object its site
+// (IE, and Wine's script engine after it: run policy, creation, the
+// object-safety policy, then SetSite), so this refusal rarely has a site to
+// judge by: SignRenewal's check is the one that guards.
+bool CKorvelIE::isKnownRefusedSite() const { return site_ && isRefusedBySiteLock(); }
+
+STDMETHODIMP CKorvelIE::SetSite(IUnknown* site) {
+  if (site != nullptr) site->AddRef();
+  *site_.put() = site;
+  return S_OK;
+}
+
+STDMETHODIMP CKorvelIE::GetSite(REFIID riid, void** site) {
+  if (site == nullptr) return E_POINTER;
+  *site = nullptr;
+  if (!site_) return E_FAIL;
+  return site_->QueryInterface(riid, site);
 }

@@ -1,19 +1,23 @@
 #pragma once
 #include <windows.h>
 #include <objsafe.h>
+#include <ocidl.h>
 #include <oaidl.h>
 
 #include "KorvelTool_h.h"
 #include "dialog/korvel_dlg.h"
 #include "framework/com_object.h"
+#include "framework/com_ptr.h"
 
 // The scriptable control. It is the selection dialog too: SignRenewal runs
-// the dialog on this very object.
+// the dialog on this very object. A build locked to its sites also answers
+// IObjectWithSite and serves only pages of its allowed origins.
 class CKorvelIE : public CKorvelDlg,
                   public framework::ComObjectRoot,
                   public IKorvelIE,
                   public ISupportErrorInfo,
-                  public IObjectSafety {
+                  public IObjectSafety,
+                  public IObjectWithSite {
  public:
   static constexpr DWORD kSupportedSafetyOptions =
       INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA;
@@ -44,8 +48,15 @@ class CKorvelIE : public CKorvelDlg,
   STDMETHODIMP GetInterfaceSafetyOptions(REFIID riid, DWORD* supported, DWORD* enabled) override;
   STDMETHODIMP SetInterfaceSafetyOptions(REFIID riid, DWORD mask, DWORD enabled) override;
 
+  // IObjectWithSite (answered by a locked build only)
+  STDMETHODIMP SetSite(IUnknown* site) override;
+  STDMETHODIMP GetSite(REFIID riid, void** site) override;
+
  private:
   HRESULT probeInterface(REFIID riid);
+  bool isRefusedBySiteLock() const;
+  bool isKnownRefusedSite() const;
 
   DWORD safetyOptions_ = 0;
+  framework::ComPtr<IUnknown> site_;
 };

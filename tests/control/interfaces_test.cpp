@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <objsafe.h>
+#include <ocidl.h>
 
 #include "framework/com_ptr.h"
 #include "tests/support/korvel_dll.h"
@@ -53,8 +54,9 @@ TEST(QueryTable, ErrorInfoAndSafetyAreAnsweredAndLeadBack) {
 TEST(QueryTable, OtherInterfacesAreRefusedWithNull) {
   auto control = KorvelDll::instance().createControl();
   ASSERT_TRUE(control);
+  // IObjectWithSite belongs to builds locked to their sites only.
   for (const IID* iid : {&IID_IClassFactory, &IID_IPersist, &IID_IOleObject, &IID_IConnectionPointContainer,
-                         &IID_IProvideClassInfo, &IID_IMarshal}) {
+                         &IID_IProvideClassInfo, &IID_IMarshal, &IID_IObjectWithSite}) {
     HRESULT hr;
     EXPECT_EQ(queryRaw(control.get(), *iid, &hr), nullptr);
     EXPECT_EQ(hr, E_NOINTERFACE);
