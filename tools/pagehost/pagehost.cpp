@@ -3,7 +3,7 @@
 // engine in safe mode, the browser's security manager, a document with the
 // page's address and, for an <object> element, a client site.
 //
-//   pagehost [/object] [/trace] /url PAGE_URL SCRIPT_FILE
+//   pagehost [/object [/clsid CLSID]] [/trace] /url PAGE_URL SCRIPT_FILE
 #include <windows.h>
 #include <activscp.h>
 #include <objsafe.h>
@@ -34,19 +34,21 @@ constexpr DWORD kEngineSafety =
 struct Options {
   bool objectElement = false;
   bool trace = false;
+  CLSID controlClass = CLSID_KorvelIE;
   std::wstring url;
   std::wstring file;
 };
 
 void printUsage() {
   printError(
-      L"usage: pagehost [/object] [/trace] /url PAGE_URL SCRIPT_FILE\n"
+      L"usage: pagehost [/object [/clsid CLSID]] [/trace] /url PAGE_URL SCRIPT_FILE\n"
       L"  Runs SCRIPT_FILE (JScript; UTF-8, or UTF-16 with a byte order mark) as the\n"
       L"  script of the page at PAGE_URL, with the engine in a browser's safe mode.\n"
       L"  The script prints with host.echo(text).\n"
       L"  /object   the page has the control as an <object> element: the host\n"
       L"            creates it, confirms it is safe for scripting, gives it a\n"
       L"            client site and names it korvel for the script\n"
+      L"  /clsid    the <object> element's class, {...} (default: the KorvelIE control)\n"
       L"  /trace    print the security manager's and the services' calls on stderr\n"
       L"  Exit code 0 when the script ran without an uncaught error.");
 }
@@ -62,6 +64,8 @@ bool parseArguments(int argc, wchar_t** argv, Options* options) {
       options->objectElement = true;
     } else if (isOption(argument, L"trace")) {
       options->trace = true;
+    } else if (isOption(argument, L"clsid")) {
+      if (++i == argc || FAILED(CLSIDFromString(argv[i], &options->controlClass))) return false;
     } else if (isOption(argument, L"url")) {
       if (++i == argc || argv[i][0] == L'\0') return false;
       options->url = argv[i];
@@ -152,8 +156,8 @@ HRESULT makePage(const Options& options, Page* page) {
 
 // An <object> element: the browser creates the control, confirms that it
 // is safe for scripting, and gives it the element's client site.
-HRESULT placeControl(Page* page) {
-  HRESULT hr = CoCreateInstance(CLSID_KorvelIE, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, page->control.putVoid());
+HRESULT placeControl(REFCLSID controlClass, Page* page) {
+  HRESULT hr = CoCreateInstance(controlClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, page->control.putVoid());
   if (FAILED(hr)) {
     reportFailure(L"cannot create the control", hr);
     return hr;
@@ -239,17 +243,22 @@ void leavePage(Page* page) {
   if (page->scriptSite) page->scriptSite->DropItems();
   page->control.reset();
   page->echo.reset();
-  ULONG left = releaseAndCount(&page->scriptSite);
-  left += releaseAndCount(&page->clientSite);
-  left += releaseAndCount(&page->document);
-  left += releaseAndCount(&page->securityManager);
+  // Each holds the ones after it.
+  ULONG clientSite = releaseAndCount(&page->clientSite);
+  ULONG scriptSite = releaseAndCount(&page->scriptSite);
+  ULONG document = releaseAndCount(&page->document);
+  ULONG securityManager = releaseAndCount(&page->securityManager);
+  trace(L"references left: client site " + std::to_wstring(clientSite) + L", script site " +
+        std::to_wstring(scriptSite) + L", document " + std::to_wstring(document) + L", security manager " +
+        std::to_wstring(securityManager));
+  ULONG left = clientSite + scriptSite + document + securityManager;
   printLine(left == 0 ? std::wstring(L"SITE-RELEASED") : L"SITE-LEAKED " + std::to_wstring(left));
 }
 
 int runPage(const Options& options, const std::wstring& text) {
   Page page;
   HRESULT hr = makePage(options, &page);
-  if (SUCCEEDED(hr) && options.objectElement) hr = placeControl(&page);
+  if (SUCCEEDED(hr) && options.objectElement) hr = placeControl(options.controlClass, &page);
   if (SUCCEEDED(hr)) hr = runScript(&page, options.objectElement, text);
   bool scriptFailed = FAILED(hr) || (page.scriptSite && page.scriptSite->ScriptFailed());
   leavePage(&page);
