@@ -44,7 +44,7 @@ void printUsage() {
       L"usage: pagehost [/object [/clsid CLSID]] [/trace] /url PAGE_URL SCRIPT_FILE\n"
       L"  Runs SCRIPT_FILE (JScript; UTF-8, or UTF-16 with a byte order mark) as the\n"
       L"  script of the page at PAGE_URL, with the engine in a browser's safe mode.\n"
-      L"  The script prints with host.echo(text).\n"
+      L"  The script prints with host.echo(text) and reads document.URL.\n"
       L"  /object   the page has the control as an <object> element: the host\n"
       L"            creates it, confirms it is safe for scripting, gives it a\n"
       L"            client site and names it korvel for the script\n"
@@ -150,6 +150,7 @@ HRESULT makePage(const Options& options, Page* page) {
   }
   if (SUCCEEDED(hr)) hr = makeHostObject(&page->echo);
   if (SUCCEEDED(hr)) hr = page->scriptSite->AddItem(L"host", static_cast<IDispatch*>(page->echo.get()));
+  if (SUCCEEDED(hr)) hr = page->scriptSite->AddItem(L"document", static_cast<IDispatch*>(page->document.get()));
   if (FAILED(hr)) reportFailure(L"cannot make the page", hr);
   return hr;
 }
@@ -217,6 +218,7 @@ HRESULT runScript(Page* page, bool withControl, const std::wstring& text) {
   if (FAILED(hr)) return hr;
   hr = engine->SetScriptSite(static_cast<IActiveScriptSite*>(page->scriptSite.get()));
   if (SUCCEEDED(hr)) hr = engine->AddNamedItem(L"host", SCRIPTITEM_ISVISIBLE);
+  if (SUCCEEDED(hr)) hr = engine->AddNamedItem(L"document", SCRIPTITEM_ISVISIBLE);
   if (SUCCEEDED(hr) && withControl) hr = engine->AddNamedItem(L"korvel", SCRIPTITEM_ISVISIBLE);
   if (SUCCEEDED(hr)) hr = engine->SetScriptState(SCRIPTSTATE_STARTED);
   if (FAILED(hr)) {
@@ -236,7 +238,9 @@ HRESULT runScript(Page* page, bool withControl, const std::wstring& text) {
 }
 
 // Takes the page down as a browser leaves it: the control loses its site
-// and every reference is given back. The host's objects must then be gone.
+// and every reference is given back. The host's objects must then be gone;
+// SITE-LEAKED counts the references still held on them, including those a
+// kept object holds on the others.
 void leavePage(Page* page) {
   if (page->controlSite) page->controlSite->SetSite(nullptr);
   page->controlSite.reset();

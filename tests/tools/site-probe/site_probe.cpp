@@ -2,10 +2,12 @@
 // they come, the host's safety request, the site it is given and the page
 // address it finds through that site; a script reads the record as the
 // property `calls`. The safe probe agrees to be scripted; the unsafe one
-// refuses every safety request. Neither registers itself: the tests write
+// refuses every safety request; the leaky one is safe but keeps one
+// reference to its site for ever. None registers itself: the tests write
 // their class keys.
 //   {9D4375D1-E601-4CF5-B65E-3570D5B608B5} safe probe
 //   {B6382429-5B37-4469-8EB3-75408A8E71A8} unsafe probe
+//   {5C0F3B5E-2D7A-4E61-9C4B-8A1D6E2F7B30} leaky probe
 #include <windows.h>
 #include <docobj.h>
 #include <mshtml.h>
@@ -25,7 +27,10 @@ using framework::ComPtr;
 
 const CLSID kSafeProbe = {0x9d4375d1, 0xe601, 0x4cf5, {0xb6, 0x5e, 0x35, 0x70, 0xd5, 0xb6, 0x08, 0xb5}};
 const CLSID kUnsafeProbe = {0xb6382429, 0x5b37, 0x4469, {0x8e, 0xb3, 0x75, 0x40, 0x8a, 0x8e, 0x71, 0xa8}};
+const CLSID kLeakyProbe = {0x5c0f3b5e, 0x2d7a, 0x4e61, {0x9c, 0x4b, 0x8a, 0x1d, 0x6e, 0x2f, 0x7b, 0x30}};
 constexpr DISPID kCallsId = 1;
+
+enum class Kind { safe, unsafe, leaky };
 
 LONG liveObjects = 0;
 
@@ -50,7 +55,7 @@ std::wstring documentUrl(IUnknown* document) {
 
 class Probe final : public IDispatch, public IObjectSafety, public IObjectWithSite {
  public:
-  explicit Probe(bool safe) : safe_(safe) { InterlockedIncrement(&liveObjects); }
+  explicit Probe(Kind kind) : kind_(kind) { InterlockedIncrement(&liveObjects); }
   ~Probe() {
     record(L"destroyed");
     InterlockedDecrement(&liveObjects);
@@ -108,13 +113,13 @@ class Probe final : public IDispatch, public IObjectSafety, public IObjectWithSi
 
   STDMETHODIMP GetInterfaceSafetyOptions(REFIID, DWORD* supported, DWORD* enabled) override {
     if (supported == nullptr || enabled == nullptr) return E_POINTER;
-    *supported = safe_ ? INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA : 0;
+    *supported = kind_ != Kind::unsafe ? INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA : 0;
     *enabled = 0;
     return S_OK;
   }
   STDMETHODIMP SetInterfaceSafetyOptions(REFIID riid, DWORD mask, DWORD enabled) override {
     record(L"safety " + interfaceName(riid) + L" " + std::to_wstring(mask) + L"/" + std::to_wstring(enabled));
-    return safe_ ? S_OK : E_FAIL;
+    return kind_ != Kind::unsafe ? S_OK : E_FAIL;
   }
 
   // Asks the new site for the page's document both ways a control can.
@@ -127,6 +132,7 @@ class Probe final : public IDispatch, public IObjectSafety, public IObjectWithSi
     site->AddRef();
     *site_.put() = site;
     record(L"site");
+    if (kind_ == Kind::leaky) site->AddRef();
     ComPtr<IServiceProvider> services;
     if (SUCCEEDED(site->QueryInterface(IID_IServiceProvider, services.putVoid()))) {
       ComPtr<IUnknown> document;
@@ -160,14 +166,14 @@ class Probe final : public IDispatch, public IObjectSafety, public IObjectWithSi
   }
 
   ULONG references_ = 1;
-  bool safe_;
+  Kind kind_;
   std::wstring calls_;
   ComPtr<IUnknown> site_;
 };
 
 class ProbeFactory final : public IClassFactory {
  public:
-  explicit ProbeFactory(bool safe) : safe_(safe) {}
+  explicit ProbeFactory(Kind kind) : kind_(kind) {}
 
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
     if (ppv == nullptr) return E_POINTER;
@@ -184,7 +190,7 @@ class ProbeFactory final : public IClassFactory {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    auto* probe = new (std::nothrow) Probe(safe_);
+    auto* probe = new (std::nothrow) Probe(kind_);
     if (probe == nullptr) return E_OUTOFMEMORY;
     HRESULT hr = probe->QueryInterface(riid, ppv);
     probe->Release();
@@ -193,11 +199,12 @@ class ProbeFactory final : public IClassFactory {
   STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 
  private:
-  bool safe_;
+  Kind kind_;
 };
 
-ProbeFactory safeFactory(true);
-ProbeFactory unsafeFactory(false);
+ProbeFactory safeFactory(Kind::safe);
+ProbeFactory unsafeFactory(Kind::unsafe);
+ProbeFactory leakyFactory(Kind::leaky);
 
 }  // namespace
 
@@ -206,6 +213,7 @@ STDAPI DllGetClassObject(REFCLSID classId, REFIID riid, void** ppv) {
   *ppv = nullptr;
   if (IsEqualCLSID(classId, kSafeProbe)) return safeFactory.QueryInterface(riid, ppv);
   if (IsEqualCLSID(classId, kUnsafeProbe)) return unsafeFactory.QueryInterface(riid, ppv);
+  if (IsEqualCLSID(classId, kLeakyProbe)) return leakyFactory.QueryInterface(riid, ppv);
   return CLASS_E_CLASSNOTAVAILABLE;
 }
 
