@@ -56,11 +56,12 @@ korvel_register() {
 #   cscript (default; KORVEL_SCRIPT_HOST: another one, such as the 32-bit one)
 #   pagehost-script  bin/pagehost.exe, the script creating the control
 #   pagehost-object  bin/pagehost.exe /object, the control as the page's element
-# pagehost gives the script the server's time in the page's address.
+# pagehost gives the script the server's time in the page's address
+# (KORVEL_PAGE_URL, without a query).
 korvel_start_page() {
   local output=$1 server_ms=$2 page
   page=$(korvel_windows_path "$korvel_root/demo/renewal-page.js")
-  local url="https://renew.example.jp/renewal?server_time=$server_ms"
+  local url="${KORVEL_PAGE_URL:-https://renew.example.jp/renewal}?server_time=$server_ms"
   case ${KORVEL_PAGE_HOST:-cscript} in
     cscript) korvel_wine "${KORVEL_SCRIPT_HOST:-cscript}" //nologo "$page" "$server_ms" > "$output" 2>/dev/null & ;;
     pagehost-script) korvel_wine "$KORVEL_BUILD/bin/pagehost.exe" /url "$url" "$page" > "$output" 2>/dev/null & ;;

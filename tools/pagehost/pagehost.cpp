@@ -259,11 +259,28 @@ void leavePage(Page* page) {
   printLine(left == 0 ? std::wstring(L"SITE-RELEASED") : L"SITE-LEAKED " + std::to_wstring(left));
 }
 
+// Windows created on the page's thread while its script runs: the control's
+// dialog and its controls, if it opened one. Printed as WINDOWS-CREATED n.
+int windowsCreated = 0;
+
+LRESULT CALLBACK countCreatedWindows(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_CREATEWND) ++windowsCreated;
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+HRESULT runCountingWindows(Page* page, bool withControl, const std::wstring& text) {
+  HHOOK hook = SetWindowsHookExW(WH_CBT, countCreatedWindows, nullptr, GetCurrentThreadId());
+  HRESULT hr = runScript(page, withControl, text);
+  if (hook != nullptr) UnhookWindowsHookEx(hook);
+  printLine(hook != nullptr ? L"WINDOWS-CREATED " + std::to_wstring(windowsCreated) : L"WINDOWS-UNCOUNTED");
+  return hr;
+}
+
 int runPage(const Options& options, const std::wstring& text) {
   Page page;
   HRESULT hr = makePage(options, &page);
   if (SUCCEEDED(hr) && options.objectElement) hr = placeControl(options.controlClass, &page);
-  if (SUCCEEDED(hr)) hr = runScript(&page, options.objectElement, text);
+  if (SUCCEEDED(hr)) hr = runCountingWindows(&page, options.objectElement, text);
   bool scriptFailed = FAILED(hr) || (page.scriptSite && page.scriptSite->ScriptFailed());
   leavePage(&page);
   return scriptFailed ? kExitScriptFailed : 0;
