@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <oaidl.h>
 
-#include "tools/pagehost/host_object.h"
+#include "framework/hosting/host_object.h"
 
 // The script's way to print: host.echo(text, ...) writes its arguments,
 // separated by spaces, as one line on stdout.

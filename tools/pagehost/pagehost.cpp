@@ -13,10 +13,10 @@
 #include "KorvelTool_h.h"
 #include "framework/com_module.h"
 #include "framework/handles.h"
-#include "tools/pagehost/client_site.h"
+#include "framework/hosting/client_site.h"
 #include "tools/pagehost/host_echo.h"
 #include "tools/pagehost/host_output.h"
-#include "tools/pagehost/page_document.h"
+#include "framework/hosting/page_document.h"
 #include "tools/pagehost/script_site.h"
 #include "tools/pagehost/security_manager.h"
 
@@ -141,8 +141,11 @@ struct Page {
   ComPtr<IObjectWithSite> controlSite;
 };
 
+// The document's and client site's events go to the host's trace.
+void traceHosting(const wchar_t* event) { trace(event); }
+
 HRESULT makePage(const Options& options, Page* page) {
-  HRESULT hr = makeHostObject(&page->document, options.url);
+  HRESULT hr = makeHostObject(&page->document, options.url, &traceHosting);
   if (SUCCEEDED(hr)) hr = makeHostObject(&page->securityManager);
   if (SUCCEEDED(hr)) {
     hr = makeHostObject(&page->scriptSite, static_cast<IHTMLDocument2*>(page->document.get()),
@@ -169,7 +172,7 @@ HRESULT placeControl(REFCLSID controlClass, Page* page) {
     return hr;
   }
   hr = makeHostObject(&page->clientSite, static_cast<IOleContainer*>(page->document.get()),
-                      static_cast<IServiceProvider*>(page->scriptSite.get()));
+                      static_cast<IServiceProvider*>(page->scriptSite.get()), &traceHosting);
   if (FAILED(hr)) return hr;
   if (FAILED(page->control->QueryInterface(IID_IObjectWithSite, page->controlSite.putVoid()))) {
     printLine(L"NO-SITE");

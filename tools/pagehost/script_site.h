@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "tools/pagehost/host_object.h"
+#include "framework/hosting/host_object.h"
 
 // What the page gives its script engine: the named items, the window for
 // modal UI, the browser's services (its security manager and the document)

@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <urlmon.h>
 
-#include "tools/pagehost/host_object.h"
+#include "framework/hosting/host_object.h"
 
 // Asks an object to be safe for scripting as a browser does before a page
 // script may use it: IObjectSafety on IDispatch, safe for untrusted callers

@@ -1,8 +1,8 @@
-#include "tools/pagehost/page_document.h"
+#include "framework/hosting/page_document.h"
 
 #include <mshtmdid.h>
 
-#include "tools/pagehost/host_output.h"
+#include "framework/hosting/host_object.h"
 
 STDMETHODIMP PageDocument::QueryInterface(REFIID riid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;
@@ -58,7 +58,7 @@ STDMETHODIMP PageDocument::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAM
 
 STDMETHODIMP PageDocument::get_URL(BSTR* url) {
   if (url == nullptr) return E_POINTER;
-  trace(L"document: get_URL");
+  if (trace_ != nullptr) trace_(L"document: get_URL");
   *url = SysAllocStringLen(url_.data(), static_cast<UINT>(url_.size()));
   return *url == nullptr ? E_OUTOFMEMORY : S_OK;
 }

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "tools/pagehost/host_object.h"
-#include "tools/pagehost/unimplemented_document.h"
+#include "framework/hosting/host_object.h"
+#include "framework/hosting/unimplemented_document.h"
 
 // Stands in for the page's document: a control finds it through the script
 // site (SID_SContainerDispatch) or as the container of its client site, and
@@ -13,7 +13,7 @@
 // property through IDispatch).
 class PageDocument final : public HostObject, public UnimplementedDocument, public IOleContainer {
  public:
-  explicit PageDocument(std::wstring url) : url_(std::move(url)) {}
+  explicit PageDocument(std::wstring url, HostTrace trace = nullptr) : url_(std::move(url)), trace_(trace) {}
 
   // IUnknown
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
@@ -37,4 +37,5 @@ class PageDocument final : public HostObject, public UnimplementedDocument, publ
 
  private:
   std::wstring url_;
+  HostTrace trace_;
 };

@@ -1,10 +1,11 @@
-#include "tools/pagehost/client_site.h"
+#include "framework/hosting/client_site.h"
 
-#include "tools/pagehost/host_output.h"
+#include "framework/hosting/host_object.h"
 
-ClientSite::ClientSite(IOleContainer* container, IServiceProvider* services) {
+ClientSite::ClientSite(IOleContainer* container, IServiceProvider* services, HostTrace trace) : trace_(trace) {
   container->AddRef();
   *container_.put() = container;
+  if (services == nullptr) return;
   services->AddRef();
   *services_.put() = services;
 }
@@ -30,12 +31,16 @@ STDMETHODIMP ClientSite::GetMoniker(DWORD, DWORD, IMoniker** moniker) {
 
 STDMETHODIMP ClientSite::GetContainer(IOleContainer** container) {
   if (container == nullptr) return E_POINTER;
-  trace(L"client site: GetContainer");
+  if (trace_ != nullptr) trace_(L"client site: GetContainer");
   *container = container_.get();
   (*container)->AddRef();
   return S_OK;
 }
 
 STDMETHODIMP ClientSite::QueryService(REFGUID service, REFIID riid, void** ppv) {
+  if (!services_) {
+    if (ppv != nullptr) *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
   return services_->QueryService(service, riid, ppv);
 }

@@ -6,7 +6,10 @@
 
 #include "framework/com_ptr.h"
 
-// Reference count of one of the host's COM objects, all of which live on the
+// Called with each event a hosting object reports, when its host asks for it.
+using HostTrace = void (*)(const wchar_t* event);
+
+// Reference count of one of the hosting program's COM objects, all of which live on the
 // main thread; the object deletes itself when the count reaches 0.
 class HostObject {
  public:
@@ -37,7 +40,7 @@ HRESULT makeHostObject(framework::ComPtr<T>* object, Arguments&&... arguments) {
   return S_OK;
 }
 
-// Gives up the last reference the host holds and returns how many others
+// Gives up the last reference the program holds and returns how many others
 // still hold the object (0: it is gone).
 template <class T>
 ULONG releaseAndCount(framework::ComPtr<T>* object) {

@@ -3,13 +3,13 @@
 #include <oleidl.h>
 #include <servprov.h>
 
-#include "tools/pagehost/host_object.h"
+#include "framework/hosting/host_object.h"
 
 // The site an <object> element gives its control: its container is the
-// page's document, and its services are the page's.
+// page's document, and its services are the page's (none when null).
 class ClientSite final : public HostObject, public IOleClientSite, public IServiceProvider {
  public:
-  ClientSite(IOleContainer* container, IServiceProvider* services);
+  ClientSite(IOleContainer* container, IServiceProvider* services, HostTrace trace = nullptr);
 
   // IUnknown
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
@@ -30,4 +30,5 @@ class ClientSite final : public HostObject, public IOleClientSite, public IServi
  private:
   framework::ComPtr<IOleContainer> container_;
   framework::ComPtr<IServiceProvider> services_;
+  HostTrace trace_;
 };

@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <mshtml.h>
 
-// Every member of IHTMLDocument2 but get_URL, unimplemented: the page host's
+// Every member of IHTMLDocument2 but get_URL, unimplemented: a hosting program's
 // document only tells a control the page's address. IUnknown, IDispatch and
 // get_URL belong to the class that derives from this one.
 class UnimplementedDocument : public IHTMLDocument2 {
