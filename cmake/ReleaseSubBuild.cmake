@@ -1,4 +1,4 @@
-# Builds KorvelTool.dll (with its debug file) from this source tree with the
+# Builds KorvelTool.dll and KorvelHost.exe (with their debug files) from this source tree with the
 # product's toolchain in ${CMAKE_BINARY_DIR}/release and copies both into
 # bin/, with the test-only KorvelToolFaults.dll of the out-of-memory tests
 # built from the same objects. The target is called KorvelTool, like the DLL
@@ -23,13 +23,15 @@ ExternalProject_Add(KorvelTool
   BINARY_DIR ${korvel_release_dir}
   LIST_SEPARATOR |
   CMAKE_ARGS ${korvel_release_args}
-  BUILD_COMMAND ${CMAKE_COMMAND} --build ${korvel_release_dir} --target KorvelTool KorvelToolFaults
+  BUILD_COMMAND ${CMAKE_COMMAND} --build ${korvel_release_dir} --target KorvelTool KorvelToolFaults KorvelHost
   INSTALL_COMMAND ${CMAKE_COMMAND} -E copy
     ${korvel_release_dir}/bin/KorvelTool.dll ${korvel_release_dir}/bin/KorvelTool.dll.debug
     ${korvel_release_dir}/bin/KorvelToolFaults.dll
+    ${korvel_release_dir}/bin/KorvelHost.exe ${korvel_release_dir}/bin/KorvelHost.exe.debug
     ${CMAKE_BINARY_DIR}/bin/
   BUILD_ALWAYS ON
   BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/bin/KorvelTool.dll ${CMAKE_BINARY_DIR}/bin/KorvelToolFaults.dll
+    ${CMAKE_BINARY_DIR}/bin/KorvelHost.exe
   USES_TERMINAL_BUILD OFF)
 
 # TEST-ONLY: the same DLL locked to the test sites, in bin/locked/, for the

@@ -51,13 +51,22 @@ korvel_register() {
     korvel_fail "regsvr32 did not register the class $clsid"
 }
 
-# Starts the page script under cscript (KORVEL_SCRIPT_HOST: another one, such
-# as the 32-bit one) in the background; its output goes to
-# the given file and its process id to korvel_page_pid.
+# Starts the page script in the background; its output goes to the given
+# file and its process id to korvel_page_pid. KORVEL_PAGE_HOST picks the host:
+#   cscript (default; KORVEL_SCRIPT_HOST: another one, such as the 32-bit one)
+#   pagehost-script  bin/pagehost.exe, the script creating the control
+#   pagehost-object  bin/pagehost.exe /object, the control as the page's element
+# pagehost gives the script the server's time in the page's address.
 korvel_start_page() {
-  local output=$1 server_ms=$2
-  korvel_wine "${KORVEL_SCRIPT_HOST:-cscript}" //nologo "$(korvel_windows_path "$korvel_root/demo/renewal-page.js")" "$server_ms" \
-    > "$output" 2>/dev/null &
+  local output=$1 server_ms=$2 page
+  page=$(korvel_windows_path "$korvel_root/demo/renewal-page.js")
+  local url="https://renew.example.jp/renewal?server_time=$server_ms"
+  case ${KORVEL_PAGE_HOST:-cscript} in
+    cscript) korvel_wine "${KORVEL_SCRIPT_HOST:-cscript}" //nologo "$page" "$server_ms" > "$output" 2>/dev/null & ;;
+    pagehost-script) korvel_wine "$KORVEL_BUILD/bin/pagehost.exe" /url "$url" "$page" > "$output" 2>/dev/null & ;;
+    pagehost-object) korvel_wine "$KORVEL_BUILD/bin/pagehost.exe" /object /url "$url" "$page" > "$output" 2>/dev/null & ;;
+    *) korvel_fail "unknown page host $KORVEL_PAGE_HOST"; return ;;
+  esac
   korvel_page_pid=$!
 }
 

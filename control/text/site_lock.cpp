@@ -276,4 +276,13 @@ std::optional<std::string_view> allowingOrigin(std::u16string_view url, std::str
 
 bool isUrlAllowed(std::u16string_view url, std::string_view list) { return allowingOrigin(url, list).has_value(); }
 
+bool isOrigin(std::u16string_view text) {
+  const std::optional<UrlOrigin> origin = readUrlOrigin(text);
+  return origin && text.find_first_of(u"/?#", origin->scheme.size() + 3) == std::u16string_view::npos;
+}
+
+bool isHttpsOrigin(std::u16string_view text) {
+  return isOrigin(text) && equalsIgnoringCase(readUrlOrigin(text)->scheme, "https");
+}
+
 }  // namespace korvel

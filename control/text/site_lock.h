@@ -35,4 +35,11 @@ std::optional<std::string_view> allowingOrigin(std::u16string_view url, std::str
 // port are those of one entry of `list`. Fails closed on anything unusual.
 bool isUrlAllowed(std::u16string_view url, std::string_view list);
 
+// True when `text` is an origin alone: an http or https URL read as above
+// that ends right after its host or port (no path, not even "/").
+bool isOrigin(std::u16string_view text);
+
+// An origin alone (isOrigin) whose scheme is https.
+bool isHttpsOrigin(std::u16string_view text);
+
 }  // namespace korvel

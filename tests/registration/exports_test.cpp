@@ -59,7 +59,17 @@ void expectSameState(const RegistryState& before, const RegistryState& after) {
 
 class Registration : public testing::Test {
  protected:
-  void SetUp() override { registration_tests::removeProductRegistration(); }
+  // The scripts keep CLSID (NoRemove) in either hive. The machine's always
+  // exists; the user's is made here, as the first per-user registration in
+  // a new profile would make it, so that a case run first in a new prefix
+  // compares like any other.
+  void SetUp() override {
+    registration_tests::removeProductRegistration();
+    const std::wstring userClsid = std::wstring(registration_tests::kClassesPath) + L"\\CLSID";
+    framework::UniqueKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, userClsid.c_str(), 0, nullptr, 0, KEY_READ, nullptr, key.put(), nullptr),
+              ERROR_SUCCESS);
+  }
   void TearDown() override { registration_tests::removeProductRegistration(); }
 };
 
