@@ -305,4 +305,6 @@ function main() {
   console.log('no disagreements');
 }
 
-main();
+// The extension's origin rule is compared with site_lock_decide on the same corpus.
+module.exports = { LIST, generateCorpus, decide };
+if (require.main === module) main();
