@@ -12,6 +12,7 @@
 
 #include "KorvelTool_h.h"
 #include "framework/com_module.h"
+#include "framework/file_bytes.h"
 #include "framework/handles.h"
 #include "framework/hosting/client_site.h"
 #include "tools/pagehost/host_echo.h"
@@ -76,25 +77,6 @@ bool parseArguments(int argc, wchar_t** argv, Options* options) {
     }
   }
   return !options->url.empty() && !options->file.empty();
-}
-
-HRESULT readFile(const std::wstring& path, std::string* bytes) {
-  framework::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                           FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) {
-    file.release();
-    return framework::hresultFromLastError();
-  }
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.get(), &size)) return framework::hresultFromLastError();
-  if (size.QuadPart > 64 * 1024 * 1024) return E_OUTOFMEMORY;
-  bytes->resize(static_cast<size_t>(size.QuadPart));
-  DWORD read = 0;
-  if (!bytes->empty() && !ReadFile(file.get(), &(*bytes)[0], static_cast<DWORD>(bytes->size()), &read, nullptr)) {
-    return framework::hresultFromLastError();
-  }
-  bytes->resize(read);
-  return S_OK;
 }
 
 HRESULT fromUtf8(const char* bytes, size_t size, std::wstring* text) {
@@ -300,7 +282,7 @@ int wmain(int argc, wchar_t** argv) {
   if (options.trace) enableTrace();
   std::string bytes;
   std::wstring text;
-  HRESULT hr = readFile(options.file, &bytes);
+  HRESULT hr = framework::readFileBytes(options.file, &bytes);
   if (SUCCEEDED(hr)) hr = scriptText(bytes, &text);
   if (FAILED(hr)) {
     reportFailure((L"cannot read " + options.file).c_str(), hr);

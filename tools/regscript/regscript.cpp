@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "framework/com_module.h"
+#include "framework/file_bytes.h"
 #include "framework/handles.h"
 #include "registration/reg_object.h"
 
@@ -63,26 +64,6 @@ bool parseArguments(int argc, wchar_t** argv, Options* options) {
   return !options->file.empty();
 }
 
-// Reads the whole file into bytes.
-HRESULT readFile(const std::wstring& path, std::string* bytes) {
-  framework::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                           FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) {
-    file.release();
-    return framework::hresultFromLastError();
-  }
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.get(), &size)) return framework::hresultFromLastError();
-  if (size.QuadPart > 64 * 1024 * 1024) return E_OUTOFMEMORY;
-  bytes->resize(static_cast<size_t>(size.QuadPart));
-  DWORD read = 0;
-  if (!bytes->empty() && !ReadFile(file.get(), &(*bytes)[0], static_cast<DWORD>(bytes->size()), &read, nullptr)) {
-    return framework::hresultFromLastError();
-  }
-  bytes->resize(read);
-  return S_OK;
-}
-
 HRESULT convert(UINT codePage, const char* bytes, size_t size, std::wstring* text) {
   text->clear();
   if (size == 0) return S_OK;
@@ -107,7 +88,7 @@ HRESULT scriptText(const std::string& bytes, std::wstring* text) {
 
 HRESULT runScriptFile(const Options& options) {
   std::string bytes;
-  HRESULT hr = readFile(options.file, &bytes);
+  HRESULT hr = framework::readFileBytes(options.file, &bytes);
   if (FAILED(hr)) return hr;
   std::wstring text;
   if (FAILED(hr = scriptText(bytes, &text))) return hr;
