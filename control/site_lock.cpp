@@ -13,6 +13,7 @@
 namespace korvel {
 namespace {
 
+// Leaves `url` empty unless the document gave one.
 HRESULT documentUrl(IUnknown* document, framework::UniqueBstr& url) {
   framework::ComPtr<IHTMLDocument2> html;
   HRESULT hr = document->QueryInterface(IID_IHTMLDocument2, html.putVoid());
@@ -20,8 +21,9 @@ HRESULT documentUrl(IUnknown* document, framework::UniqueBstr& url) {
   BSTR text = nullptr;
   hr = html->get_URL(&text);
   url.reset(text);
-  if (FAILED(hr)) return hr;
-  return url ? S_OK : E_FAIL;
+  if (SUCCEEDED(hr) && url) return S_OK;
+  url.reset();
+  return FAILED(hr) ? hr : E_FAIL;
 }
 
 // A script-created object: the engine's site serves the hosting document.
@@ -56,10 +58,7 @@ HRESULT readHostDocumentUrl(IUnknown* site, framework::UniqueBstr& url) {
   url.reset();
   if (site == nullptr) return E_FAIL;
   if (SUCCEEDED(urlThroughServiceProvider(site, url))) return S_OK;
-  url.reset();
-  HRESULT hr = urlThroughClientSite(site, url);
-  if (FAILED(hr)) url.reset();
-  return FAILED(hr) ? hr : S_OK;
+  return urlThroughClientSite(site, url);
 }
 
 bool isHostPageAllowed(IUnknown* site) {
