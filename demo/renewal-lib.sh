@@ -51,21 +51,40 @@ korvel_register() {
     korvel_fail "regsvr32 did not register the class $clsid"
 }
 
+# The script blocks of the sample renewal page (packaging/renewal-page.html.in)
+# followed by demo/renewal-page.js, which then renews through the page's
+# renew() and so through korvel.js: Windows paths, one per line. The page's
+# inline block is written into the given folder.
+korvel_sample_page_blocks() {  # folder
+  awk '/<script type="text\/javascript">$/ { inside = 1; next } /<\/script>/ { inside = 0 } inside' \
+    "$korvel_root/packaging/renewal-page.html.in" > "$1/sample-page.js" || return
+  grep -q 'function renew(' "$1/sample-page.js" || korvel_fail "the sample page has no renew()" || return
+  korvel_windows_path "$korvel_root/pagelib/korvel.js"; echo
+  korvel_windows_path "$1/sample-page.js"; echo
+  korvel_windows_path "$korvel_root/demo/renewal-page.js"; echo
+}
+
 # Starts the page script in the background; its output goes to the given
 # file and its process id to korvel_page_pid. KORVEL_PAGE_HOST picks the host:
 #   cscript (default; KORVEL_SCRIPT_HOST: another one, such as the 32-bit one)
 #   pagehost-script  bin/pagehost.exe, the script creating the control
 #   pagehost-object  bin/pagehost.exe /object, the control as the page's element
 # pagehost gives the script the server's time in the page's address
-# (KORVEL_PAGE_URL, without a query).
+# (KORVEL_PAGE_URL, without a query). With KORVEL_PAGE_LIBRARY=1 pagehost
+# runs the sample page's blocks first (korvel_sample_page_blocks).
 korvel_start_page() {
-  local output=$1 server_ms=$2 page
-  page=$(korvel_windows_path "$korvel_root/demo/renewal-page.js")
+  local output=$1 server_ms=$2 blocks
+  blocks=("$(korvel_windows_path "$korvel_root/demo/renewal-page.js")")
+  if [ "${KORVEL_PAGE_LIBRARY:-}" = 1 ]; then
+    mapfile -t blocks < <(korvel_sample_page_blocks "$(dirname "$output")") && [ ${#blocks[@]} = 3 ] ||
+      korvel_fail "cannot read the sample page's scripts" || return
+  fi
   local url="${KORVEL_PAGE_URL:-https://renew.example.jp/renewal}?server_time=$server_ms"
   case ${KORVEL_PAGE_HOST:-cscript} in
-    cscript) korvel_wine "${KORVEL_SCRIPT_HOST:-cscript}" //nologo "$page" "$server_ms" > "$output" 2>/dev/null & ;;
-    pagehost-script) korvel_wine "$KORVEL_BUILD/bin/pagehost.exe" /url "$url" "$page" > "$output" 2>/dev/null & ;;
-    pagehost-object) korvel_wine "$KORVEL_BUILD/bin/pagehost.exe" /object /url "$url" "$page" > "$output" 2>/dev/null & ;;
+    cscript) korvel_wine "${KORVEL_SCRIPT_HOST:-cscript}" //nologo "${blocks[0]}" "$server_ms" > "$output" 2>/dev/null & ;;
+    pagehost-script) korvel_wine "$KORVEL_BUILD/bin/pagehost.exe" /url "$url" "${blocks[@]}" > "$output" 2>/dev/null & ;;
+    pagehost-object)
+      korvel_wine "$KORVEL_BUILD/bin/pagehost.exe" /object /url "$url" "${blocks[@]}" > "$output" 2>/dev/null & ;;
     *) korvel_fail "unknown page host $KORVEL_PAGE_HOST"; return ;;
   esac
   korvel_page_pid=$!

@@ -1,9 +1,12 @@
 // Sample page script: what a renewal page does with the control.
 //   cscript //nologo renewal-page.js [SERVER_TIME_MS]
 //   pagehost [/object] /url "https://host/page?server_time=SERVER_TIME_MS" renewal-page.js
+//   pagehost [/object] /url ... korvel.js SAMPLE_PAGE_BLOCK renewal-page.js
 // The server's time defaults to the local clock. Under pagehost, which runs
 // the script as a browser does, the page's address gives the server's time,
 // and with /object the control is the page's <object> element `korvel`.
+// After korvel.js and the sample page's own script block, which defines
+// renew(), the renewal goes through them instead.
 // Wine's script host reads this file in the ANSI code page and shows no
 // script errors, so non-ASCII text is written as \u escapes, and every
 // failure is caught and printed.
@@ -41,8 +44,8 @@ function show(name, text) {
 }
 function hex8(n) { return "0x" + ("0000000" + n.toString(16)).slice(-8); }
 
-try {
-  var serverTime = serverTimeGiven() || String(new Date().getTime());
+// The page's own road: the control's properties and SignRenewal.
+function renewWithControl(serverTime) {
   var control = renewalControl();
   control.SelID_Title = "\u8a3c\u660e\u66f8\u306e\u66f4\u65b0";                        // certificate renewal
   control.SelID_Text = "\u66f4\u65b0\u3059\u308b\u8a3c\u660e\u66f8\u3092\u9078\u3093\u3067\u304f\u3060\u3055\u3044\u3002";  // choose the certificate to renew
@@ -53,6 +56,35 @@ try {
   echo("DATA-UTF16 " + codeUnits(data));
   show("IssuerDN", control.IssuerDN);
   show("CertData", control.CertData);
+}
+
+// After korvel.js and the sample page's own script (pagehost runs them as the
+// page's earlier blocks), the renewal goes through the page's renew().
+function renewThroughPage(serverTime) {
+  var sent = null;
+  renew(serverTime, data, function (issuerDN, certData) {
+    sent = { issuerDN: issuerDN, certData: certData };
+  }, function (error, resultCode) {
+    if (error) {
+      echo("PAGE-ERROR " + error.code);
+      return;
+    }
+    echo("RESULT " + hex8(resultCode));
+    echo("DATA-UTF16 " + codeUnits(data));
+    if (sent) {
+      show("IssuerDN", sent.issuerDN);
+      show("CertData", sent.certData);
+    }
+  });
+}
+
+try {
+  var serverTime = serverTimeGiven() || String(new Date().getTime());
+  if (typeof renew == "function") {
+    renewThroughPage(serverTime);
+  } else {
+    renewWithControl(serverTime);
+  }
 } catch (e) {
   echo("SCRIPT-ERROR " + hex8(e.number < 0 ? e.number + 0x100000000 : e.number));
 }

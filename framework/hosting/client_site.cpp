@@ -2,13 +2,8 @@
 
 #include "framework/hosting/host_object.h"
 
-ClientSite::ClientSite(IOleContainer* container, IServiceProvider* services, HostTrace trace) : trace_(trace) {
-  container->AddRef();
-  *container_.put() = container;
-  if (services == nullptr) return;
-  services->AddRef();
-  *services_.put() = services;
-}
+ClientSite::ClientSite(IOleContainer* container, IServiceProvider* services, HostTrace trace)
+    : container_(holdReference(container)), services_(holdReference(services)), trace_(trace) {}
 
 STDMETHODIMP ClientSite::QueryInterface(REFIID riid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;

@@ -40,6 +40,15 @@ HRESULT makeHostObject(framework::ComPtr<T>* object, Arguments&&... arguments) {
   return S_OK;
 }
 
+// A new reference to the object (none for null), owned by the result.
+template <class T>
+framework::ComPtr<T> holdReference(T* object) {
+  framework::ComPtr<T> held;
+  if (object != nullptr) object->AddRef();
+  *held.put() = object;
+  return held;
+}
+
 // Gives up the last reference the program holds and returns how many others
 // still hold the object (0: it is gone).
 template <class T>

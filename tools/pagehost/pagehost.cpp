@@ -1,14 +1,15 @@
-// pagehost: runs a page script with the system's JScript engine the way a
-// browser runs it, so that a control meets what a page gives it: the
+// pagehost: runs a page's scripts with the system's JScript engine the way a
+// browser runs them, so that a control meets what a page gives it: the
 // engine in safe mode, the browser's security manager, a document with the
 // page's address and, for an <object> element, a client site.
 //
-//   pagehost [/object [/clsid CLSID]] [/trace] /url PAGE_URL SCRIPT_FILE
+//   pagehost [/object [/clsid CLSID]] [/trace] /url PAGE_URL SCRIPT_FILE...
 #include <windows.h>
 #include <activscp.h>
 #include <objsafe.h>
 
 #include <string>
+#include <vector>
 
 #include "KorvelTool_h.h"
 #include "framework/com_module.h"
@@ -18,6 +19,8 @@
 #include "tools/pagehost/host_echo.h"
 #include "tools/pagehost/host_output.h"
 #include "framework/hosting/page_document.h"
+#include "tools/pagehost/page_elements.h"
+#include "tools/pagehost/script_document.h"
 #include "tools/pagehost/script_site.h"
 #include "tools/pagehost/security_manager.h"
 
@@ -37,18 +40,23 @@ struct Options {
   bool trace = false;
   CLSID controlClass = CLSID_KorvelIE;
   std::wstring url;
-  std::wstring file;
+  std::vector<std::wstring> files;
 };
+
+// A browser's window is the script's global object, with the document among its members.
+constexpr wchar_t kWindowScript[] = L"var window = this;\nwindow.document = document;\n";
 
 void printUsage() {
   printError(
-      L"usage: pagehost [/object [/clsid CLSID]] [/trace] /url PAGE_URL SCRIPT_FILE\n"
-      L"  Runs SCRIPT_FILE (JScript; UTF-8, or UTF-16 with a byte order mark) as the\n"
-      L"  script of the page at PAGE_URL, with the engine in a browser's safe mode.\n"
-      L"  The script prints with host.echo(text) and reads document.URL.\n"
+      L"usage: pagehost [/object [/clsid CLSID]] [/trace] /url PAGE_URL SCRIPT_FILE...\n"
+      L"  Runs each SCRIPT_FILE (JScript; UTF-8, or UTF-16 with a byte order mark) in\n"
+      L"  turn as a script block of the page at PAGE_URL, with the engine in a\n"
+      L"  browser's safe mode; an error in one block does not stop the next.\n"
+      L"  The scripts print with host.echo(text); they have window (the global\n"
+      L"  object), document.URL and document.getElementsByTagName.\n"
       L"  /object   the page has the control as an <object> element: the host\n"
       L"            creates it, confirms it is safe for scripting, gives it a\n"
-      L"            client site and names it korvel for the script\n"
+      L"            client site and names the element korvel for the script\n"
       L"  /clsid    the <object> element's class, {...} (default: the KorvelIE control)\n"
       L"  /trace    print the security manager's and the services' calls on stderr\n"
       L"  Exit code 0 when the script ran without an uncaught error.");
@@ -70,13 +78,13 @@ bool parseArguments(int argc, wchar_t** argv, Options* options) {
     } else if (isOption(argument, L"url")) {
       if (++i == argc || argv[i][0] == L'\0') return false;
       options->url = argv[i];
-    } else if (argument[0] == L'/' || argument[0] == L'-' || !options->file.empty()) {
+    } else if (argument[0] == L'/' || argument[0] == L'-') {
       return false;
     } else {
-      options->file = argument;
+      options->files.push_back(argument);
     }
   }
-  return !options->url.empty() && !options->file.empty();
+  return !options->url.empty() && !options->files.empty();
 }
 
 HRESULT fromUtf8(const char* bytes, size_t size, std::wstring* text) {
@@ -112,14 +120,31 @@ void reportFailure(const wchar_t* what, HRESULT hr) {
   printError(std::wstring(what) + L": " + hexText(static_cast<ULONG>(hr)));
 }
 
+bool readScripts(const std::vector<std::wstring>& files, std::vector<std::wstring>* blocks) {
+  for (const std::wstring& file : files) {
+    std::string bytes;
+    std::wstring text;
+    HRESULT hr = framework::readFileBytes(file, &bytes);
+    if (SUCCEEDED(hr)) hr = scriptText(bytes, &text);
+    if (FAILED(hr)) {
+      reportFailure((L"cannot read " + file).c_str(), hr);
+      return false;
+    }
+    blocks->push_back(std::move(text));
+  }
+  return true;
+}
+
 // What the page holds for its script and its control.
 struct Page {
   ComPtr<PageDocument> document;
+  ComPtr<ScriptDocument> scriptDocument;
   ComPtr<HostSecurityManager> securityManager;
   ComPtr<ScriptSite> scriptSite;
   ComPtr<HostEcho> echo;
   ComPtr<ClientSite> clientSite;
   ComPtr<IUnknown> control;
+  ComPtr<ObjectElement> element;
   ComPtr<IObjectWithSite> controlSite;
 };
 
@@ -135,9 +160,27 @@ HRESULT makePage(const Options& options, Page* page) {
   }
   if (SUCCEEDED(hr)) hr = makeHostObject(&page->echo);
   if (SUCCEEDED(hr)) hr = page->scriptSite->AddItem(L"host", static_cast<IDispatch*>(page->echo.get()));
-  if (SUCCEEDED(hr)) hr = page->scriptSite->AddItem(L"document", static_cast<IDispatch*>(page->document.get()));
   if (FAILED(hr)) reportFailure(L"cannot make the page", hr);
   return hr;
+}
+
+// The document the script sees, which finds the <object> element if the page has one.
+HRESULT addScriptDocument(Page* page) {
+  HRESULT hr = makeHostObject(&page->scriptDocument, static_cast<IHTMLDocument2*>(page->document.get()),
+                              static_cast<IDispatch*>(page->element.get()));
+  if (SUCCEEDED(hr)) hr = page->scriptSite->AddItem(L"document", static_cast<IDispatch*>(page->scriptDocument.get()));
+  if (FAILED(hr)) reportFailure(L"cannot make the page's document", hr);
+  return hr;
+}
+
+// The element as written on the page: <object id="korvel" classid="clsid:...">.
+HRESULT makeObjectElement(REFCLSID controlClass, Page* page) {
+  ComPtr<IDispatch> dispatch;
+  HRESULT hr = page->control->QueryInterface(IID_IDispatch, dispatch.putVoid());
+  if (FAILED(hr)) return hr;
+  std::wstring classId = guidText(controlClass);
+  classId = L"clsid:" + classId.substr(1, classId.size() - 2);
+  return makeHostObject(&page->element, dispatch.get(), L"korvel", classId);
 }
 
 // An <object> element: the browser creates the control, confirms that it
@@ -164,7 +207,9 @@ HRESULT placeControl(REFCLSID controlClass, Page* page) {
   } else {
     printLine(L"SITE-SET");
   }
-  return page->scriptSite->AddItem(L"korvel", page->control.get());
+  hr = makeObjectElement(controlClass, page);
+  if (SUCCEEDED(hr)) hr = page->scriptSite->AddItem(L"korvel", static_cast<IDispatch*>(page->element.get()));
+  return hr;
 }
 
 HRESULT makeSafeEngine(ComPtr<IActiveScript>* engine, ComPtr<IActiveScriptParse>* parser) {
@@ -194,9 +239,22 @@ HRESULT makeSafeEngine(ComPtr<IActiveScript>* engine, ComPtr<IActiveScriptParse>
   return hr;
 }
 
-// Runs the text as the page's one script block, as a browser does: the
-// engine started first, so that the block runs as it is parsed.
-HRESULT runScript(Page* page, bool withControl, const std::wstring& text) {
+// Runs one script block; its error has been reported when this returns.
+HRESULT runBlock(Page* page, IActiveScriptParse* parser, const std::wstring& text) {
+  EXCEPINFO exception{};
+  HRESULT hr = parser->ParseScriptText(text.c_str(), nullptr, nullptr, nullptr, 0, 0, SCRIPTTEXT_ISVISIBLE, nullptr,
+                                       &exception);
+  framework::UniqueBstr description(exception.bstrDescription);
+  framework::UniqueBstr source(exception.bstrSource);
+  framework::UniqueBstr helpFile(exception.bstrHelpFile);
+  if (FAILED(hr) && !page->scriptSite->ScriptFailed()) reportFailure(L"the script did not run", hr);
+  return hr;
+}
+
+// Runs the page's script blocks in order, as a browser does: the engine
+// started first, so that each block runs as it is parsed, and a block that
+// fails does not keep the next from running.
+HRESULT runScripts(Page* page, bool withControl, const std::vector<std::wstring>& blocks) {
   ComPtr<IActiveScript> engine;
   ComPtr<IActiveScriptParse> parser;
   HRESULT hr = makeSafeEngine(&engine, &parser);
@@ -209,14 +267,14 @@ HRESULT runScript(Page* page, bool withControl, const std::wstring& text) {
   if (FAILED(hr)) {
     reportFailure(L"cannot prepare the JScript engine", hr);
   } else {
-    EXCEPINFO exception{};
-    hr = parser->ParseScriptText(text.c_str(), nullptr, nullptr, nullptr, 0, 0, SCRIPTTEXT_ISVISIBLE, nullptr,
-                                 &exception);
-    framework::UniqueBstr description(exception.bstrDescription);
-    framework::UniqueBstr source(exception.bstrSource);
-    framework::UniqueBstr helpFile(exception.bstrHelpFile);
-    if (SUCCEEDED(hr)) hr = engine->SetScriptState(SCRIPTSTATE_CONNECTED);
-    if (FAILED(hr) && !page->scriptSite->ScriptFailed()) reportFailure(L"the script did not run", hr);
+    hr = runBlock(page, parser.get(), kWindowScript);
+    for (const std::wstring& block : blocks) {
+      HRESULT blockResult = runBlock(page, parser.get(), block);
+      if (SUCCEEDED(hr)) hr = blockResult;
+    }
+    HRESULT connected = engine->SetScriptState(SCRIPTSTATE_CONNECTED);
+    if (SUCCEEDED(hr)) hr = connected;
+    if (FAILED(connected)) reportFailure(L"cannot connect the JScript engine", connected);
   }
   engine->Close();
   return hr;
@@ -230,17 +288,20 @@ void leavePage(Page* page) {
   if (page->controlSite) page->controlSite->SetSite(nullptr);
   page->controlSite.reset();
   if (page->scriptSite) page->scriptSite->DropItems();
-  page->control.reset();
   page->echo.reset();
   // Each holds the ones after it.
+  ULONG scriptDocument = releaseAndCount(&page->scriptDocument);
+  ULONG element = releaseAndCount(&page->element);
+  page->control.reset();
   ULONG clientSite = releaseAndCount(&page->clientSite);
   ULONG scriptSite = releaseAndCount(&page->scriptSite);
   ULONG document = releaseAndCount(&page->document);
   ULONG securityManager = releaseAndCount(&page->securityManager);
-  trace(L"references left: client site " + std::to_wstring(clientSite) + L", script site " +
+  trace(L"references left: script's document " + std::to_wstring(scriptDocument) + L", element " +
+        std::to_wstring(element) + L", client site " + std::to_wstring(clientSite) + L", script site " +
         std::to_wstring(scriptSite) + L", document " + std::to_wstring(document) + L", security manager " +
         std::to_wstring(securityManager));
-  ULONG left = clientSite + scriptSite + document + securityManager;
+  ULONG left = scriptDocument + element + clientSite + scriptSite + document + securityManager;
   printLine(left == 0 ? std::wstring(L"SITE-RELEASED") : L"SITE-LEAKED " + std::to_wstring(left));
 }
 
@@ -253,19 +314,20 @@ LRESULT CALLBACK countCreatedWindows(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-HRESULT runCountingWindows(Page* page, bool withControl, const std::wstring& text) {
+HRESULT runCountingWindows(Page* page, bool withControl, const std::vector<std::wstring>& blocks) {
   HHOOK hook = SetWindowsHookExW(WH_CBT, countCreatedWindows, nullptr, GetCurrentThreadId());
-  HRESULT hr = runScript(page, withControl, text);
+  HRESULT hr = runScripts(page, withControl, blocks);
   if (hook != nullptr) UnhookWindowsHookEx(hook);
   printLine(hook != nullptr ? L"WINDOWS-CREATED " + std::to_wstring(windowsCreated) : L"WINDOWS-UNCOUNTED");
   return hr;
 }
 
-int runPage(const Options& options, const std::wstring& text) {
+int runPage(const Options& options, const std::vector<std::wstring>& blocks) {
   Page page;
   HRESULT hr = makePage(options, &page);
   if (SUCCEEDED(hr) && options.objectElement) hr = placeControl(options.controlClass, &page);
-  if (SUCCEEDED(hr)) hr = runCountingWindows(&page, options.objectElement, text);
+  if (SUCCEEDED(hr)) hr = addScriptDocument(&page);
+  if (SUCCEEDED(hr)) hr = runCountingWindows(&page, options.objectElement, blocks);
   bool scriptFailed = FAILED(hr) || (page.scriptSite && page.scriptSite->ScriptFailed());
   leavePage(&page);
   return scriptFailed ? kExitScriptFailed : 0;
@@ -280,20 +342,14 @@ int wmain(int argc, wchar_t** argv) {
     return kExitUsage;
   }
   if (options.trace) enableTrace();
-  std::string bytes;
-  std::wstring text;
-  HRESULT hr = framework::readFileBytes(options.file, &bytes);
-  if (SUCCEEDED(hr)) hr = scriptText(bytes, &text);
-  if (FAILED(hr)) {
-    reportFailure((L"cannot read " + options.file).c_str(), hr);
-    return kExitScriptFailed;
-  }
-  hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  std::vector<std::wstring> blocks;
+  if (!readScripts(options.files, &blocks)) return kExitScriptFailed;
+  HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   if (FAILED(hr)) {
     reportFailure(L"cannot initialise COM", hr);
     return kExitScriptFailed;
   }
-  int exitCode = runPage(options, text);
+  int exitCode = runPage(options, blocks);
   CoUninitialize();
   return exitCode;
 }

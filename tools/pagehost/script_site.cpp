@@ -7,14 +7,6 @@
 
 namespace {
 
-template <class T>
-framework::ComPtr<T> holdReference(T* object) {
-  framework::ComPtr<T> held;
-  if (object != nullptr) object->AddRef();
-  *held.put() = object;
-  return held;
-}
-
 std::wstring serviceName(REFGUID service) {
   if (IsEqualGUID(service, SID_SInternetHostSecurityManager)) return L"SID_SInternetHostSecurityManager";
   if (IsEqualGUID(service, SID_SContainerDispatch)) return L"SID_SContainerDispatch";
