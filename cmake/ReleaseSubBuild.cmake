@@ -34,8 +34,9 @@ ExternalProject_Add(KorvelTool
     ${CMAKE_BINARY_DIR}/bin/KorvelHost.exe
   USES_TERMINAL_BUILD OFF)
 
-# TEST-ONLY: the same DLL locked to the test sites, in bin/locked/, for the
-# site-lock tests. Its classes are the product's: a test registers either.
+# TEST-ONLY: the same DLL and host locked to the test sites, in bin/locked/
+# with the list in ALLOWED-ORIGINS.txt, for the site-lock tests. Its classes
+# are the product's: a test registers either.
 set(KORVEL_TEST_ALLOWED_ORIGINS "https://renew.korvel.test|https://*.sites.korvel.test:8443|http://127.0.0.1:8765")
 set(korvel_locked_dir ${CMAKE_BINARY_DIR}/release-locked)
 set(korvel_locked_args ${korvel_release_args})
@@ -46,9 +47,12 @@ ExternalProject_Add(KorvelToolLocked
   BINARY_DIR ${korvel_locked_dir}
   LIST_SEPARATOR |
   CMAKE_ARGS ${korvel_locked_args}
-  BUILD_COMMAND ${CMAKE_COMMAND} --build ${korvel_locked_dir} --target KorvelTool
-  INSTALL_COMMAND ${CMAKE_COMMAND} -E copy ${korvel_locked_dir}/bin/KorvelTool.dll ${CMAKE_BINARY_DIR}/bin/locked/
+  BUILD_COMMAND ${CMAKE_COMMAND} --build ${korvel_locked_dir} --target KorvelTool KorvelHost
+  INSTALL_COMMAND ${CMAKE_COMMAND} -E copy
+    ${korvel_locked_dir}/bin/KorvelTool.dll ${korvel_locked_dir}/bin/KorvelHost.exe ${CMAKE_BINARY_DIR}/bin/locked/
   BUILD_ALWAYS ON
-  BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/bin/locked/KorvelTool.dll
+  BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/bin/locked/KorvelTool.dll ${CMAKE_BINARY_DIR}/bin/locked/KorvelHost.exe
   USES_TERMINAL_BUILD OFF)
+string(REPLACE "|" ";" korvel_test_origins_text "${KORVEL_TEST_ALLOWED_ORIGINS}")
+file(WRITE ${CMAKE_BINARY_DIR}/bin/locked/ALLOWED-ORIGINS.txt "${korvel_test_origins_text}\n")
 add_dependencies(KorvelTool KorvelToolLocked)
