@@ -157,13 +157,31 @@ std::string answerInput() {
   return answerRequest(*request);
 }
 
+// Browsers start their host hidden (STARTF_USESHOWWINDOW, SW_HIDE), and the
+// first window a process shows takes that start-up state instead of its own:
+// the unowned selection dialog would stay invisible while it waits for the
+// user. A window of ours that is never seen, shown with SW_SHOWDEFAULT,
+// which always takes the start-up state, uses it up first.
+void useUpHiddenStart() {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  GetStartupInfoW(&startup);
+  if ((startup.dwFlags & STARTF_USESHOWWINDOW) == 0 || startup.wShowWindow != SW_HIDE) return;
+  HWND unseen = CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+  if (unseen == nullptr) return;
+  ShowWindow(unseen, SW_SHOWDEFAULT);
+  DestroyWindow(unseen);
+}
+
 }  // namespace
 
 // A window program (no console of its own); the browser gives it pipes as
-// standard input and output. The selection dialog is the process's first
-// window: a process the foreground browser started may take the foreground,
-// so it comes up in front of the browser.
+// standard input and output. The selection dialog is the first window the
+// process shows: a process the foreground browser started may take the
+// foreground, so it comes up in front of the browser.
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  useUpHiddenStart();
   try {
     const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const std::string answer =
