@@ -20,7 +20,9 @@
   // Windows follows CurVer of the version-independent ProgID; Wine does not.
   var PROGIDS = ["KorveIE", "KorveIE.2018.8.13"];
   var E_ACCESSDENIED = 0x80070005 | 0;
-  var READY_WAIT_MS = 1000;
+  // The content script runs at document_start, before any page script: the
+  // wait is a margin, short enough that not-installed comes within a second.
+  var READY_WAIT_MS = 500;
   var document = window.document;
 
   var extensionReady = false;
