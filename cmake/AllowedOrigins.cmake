@@ -5,7 +5,7 @@
 # Beyond the form, an origin must be one that can hold: http only on a
 # loopback host (unless KORVEL_ALLOW_HTTP_ORIGINS), and no wildcard over a
 # public suffix (the Public Suffix List) or over a single label.
-# korvel::firstBadOrigin (control/text/site_lock.cpp) and KorvelOrigins
+# korvel::firstBadOrigin (control/text/origin_setting.cpp) and KorvelOrigins
 # (extension/origin-rule.js) read the same rules;
 # tests/native/allowed_origins_table.txt holds cases that all must agree on.
 
