@@ -1,5 +1,7 @@
 #include "control/text/origin_setting.h"
 
+#include <utility>
+
 #include "control/text/site_lock.h"
 
 namespace korvel {
