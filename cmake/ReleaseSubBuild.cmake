@@ -17,7 +17,8 @@ endforeach()
 # The origin list's ';' would split it into several arguments: it travels with
 # '|' (never part of a valid origin), which LIST_SEPARATOR turns back into ';'.
 string(REPLACE ";" "|" korvel_release_origins "${KORVEL_ALLOWED_ORIGINS}")
-list(APPEND korvel_release_args "-DKORVEL_ALLOWED_ORIGINS=${korvel_release_origins}")
+list(APPEND korvel_release_args "-DKORVEL_ALLOWED_ORIGINS=${korvel_release_origins}"
+  -DKORVEL_ALLOW_HTTP_ORIGINS=${KORVEL_ALLOW_HTTP_ORIGINS} -DKORVEL_PUBLIC_SUFFIX_LIST=${KORVEL_PUBLIC_SUFFIX_LIST})
 ExternalProject_Add(KorvelTool
   SOURCE_DIR ${CMAKE_SOURCE_DIR}
   BINARY_DIR ${korvel_release_dir}
@@ -40,8 +41,8 @@ ExternalProject_Add(KorvelTool
 set(KORVEL_TEST_ALLOWED_ORIGINS "https://renew.korvel.test|https://*.sites.korvel.test:8443|http://127.0.0.1:8765")
 set(korvel_locked_dir ${CMAKE_BINARY_DIR}/release-locked)
 set(korvel_locked_args ${korvel_release_args})
-list(FILTER korvel_locked_args EXCLUDE REGEX "^-DKORVEL_(ALLOWED_ORIGINS|BUILD_FAULT_DLL)=")
-list(APPEND korvel_locked_args "-DKORVEL_ALLOWED_ORIGINS=${KORVEL_TEST_ALLOWED_ORIGINS}")
+list(FILTER korvel_locked_args EXCLUDE REGEX "^-DKORVEL_(ALLOWED_ORIGINS|ALLOW_HTTP_ORIGINS|BUILD_FAULT_DLL)=")
+list(APPEND korvel_locked_args "-DKORVEL_ALLOWED_ORIGINS=${KORVEL_TEST_ALLOWED_ORIGINS}" -DKORVEL_ALLOW_HTTP_ORIGINS=OFF)
 ExternalProject_Add(KorvelToolLocked
   SOURCE_DIR ${CMAKE_SOURCE_DIR}
   BINARY_DIR ${korvel_locked_dir}

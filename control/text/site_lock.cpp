@@ -261,10 +261,6 @@ std::optional<OriginEntry> parseOriginEntry(std::string_view entry) {
   return origin;
 }
 
-std::optional<std::string_view> firstBadOrigin(std::string_view list) {
-  return findEntry(list, [](std::string_view entry) { return !parseOriginEntry(entry); });
-}
-
 std::optional<std::string_view> allowingOrigin(std::u16string_view url, std::string_view list) {
   const std::optional<UrlOrigin> origin = readUrlOrigin(url);
   if (!origin) return std::nullopt;

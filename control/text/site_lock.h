@@ -22,11 +22,6 @@ struct OriginEntry {
 // allows (lower case, no path, port 1-65535 without leading zeros).
 std::optional<OriginEntry> parseOriginEntry(std::string_view entry);
 
-// The first entry of an origin list that is not a valid origin, or nullopt
-// when all are valid (an empty list is valid; an empty entry in a non-empty
-// list is not, and comes back as an empty view).
-std::optional<std::string_view> firstBadOrigin(std::string_view list);
-
 // The first entry of `list` whose scheme, host and port (default applied) are
 // those of `url`, or nullopt. Entries that do not read are skipped.
 std::optional<std::string_view> allowingOrigin(std::u16string_view url, std::string_view list);

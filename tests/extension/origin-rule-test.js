@@ -116,27 +116,63 @@ const URL_CASES = [
   [false, "name ending in 0x", "http://intra.example.0x:8080/"],
 ];
 
-// The 1-based position of the first bad entry, as the setting's table gives it.
-function badPosition(list) {
-  const bad = rule.firstBadOrigin(list);
-  if (bad === null) return 0;
-  const entries = list.split(';');
-  return entries.indexOf(bad) + 1;
-}
+// The build machine's Public Suffix List, which configuring reads too.
+const SUFFIX_LIST = process.env.KORVEL_PUBLIC_SUFFIX_LIST || '/usr/share/publicsuffix/public_suffix_list.dat';
+const publicSuffixes = rule.readPublicSuffixList(fs.readFileSync(SUFFIX_LIST, 'utf8'));
 
 test('setting values read as tests/native/allowed_origins_table.txt says', () => {
   const table = fs.readFileSync(path.join(root, 'tests/native/allowed_origins_table.txt'), 'utf8');
   let cases = 0;
-  for (const line of table.split('\n')) {
+  for (let line of table.split('\n')) {
     if (line === '' || line.startsWith('#')) continue;
     ++cases;
-    const match = /^(?:ok(?: (.*))?|bad ([0-9]+) (.*))$/.exec(line);
+    const allowHttp = line.startsWith('allow-http ');
+    if (allowHttp) line = line.slice('allow-http '.length);
+    const policy = { publicSuffixes, allowHttp };
+    const says = /^says (.*?) => (.*)$/.exec(line);
+    if (says) {
+      const bad = rule.firstBadOrigin(says[1], policy);
+      assert.strictEqual(bad && bad.message, says[2]);
+      continue;
+    }
+    const match = /^(?:ok(?: (.*))?|bad ([0-9]+) ([a-z-]+) (.*))$/.exec(line);
     assert.ok(match, `table line ${line}`);
-    const list = match[2] === undefined ? (match[1] || '') : match[3];
-    const expected = match[2] === undefined ? 0 : Number(match[2]);
-    assert.strictEqual(badPosition(list), expected, `list "${list}"`);
+    const list = match[2] === undefined ? (match[1] || '') : match[4];
+    const expected = match[2] === undefined ? [0, ''] : [Number(match[2]), match[3]];
+    const bad = rule.firstBadOrigin(list, policy);
+    assert.deepStrictEqual(bad ? [bad.position, bad.reason] : [0, ''], expected,
+                           `list "${list}" allowHttp ${allowHttp}: ${bad && bad.message}`);
   }
   assert.ok(cases > 50);
+});
+
+test('the Public Suffix List reads as the file has it', () => {
+  assert.ok(publicSuffixes.length > 5000);
+  const texts = new Set(publicSuffixes.map((each) => (each.kind === 'wildcard' ? '*.' : each.kind === 'exception' ? '!' : '') + each.domain));
+  for (const each of ['jp', 'co.jp', '*.ck', '!www.ck', 'github.io', '\u516c\u53f8.cn']) assert.ok(texts.has(each), each);
+});
+
+// Every internationalized rule of the list, written in xn-- form by Node's
+// own IDNA code, decodes back to the rule.
+test('punycode labels decode to the list\'s UTF-8 rules', () => {
+  const url = require('url');
+  let idn = 0;
+  for (const each of publicSuffixes) {
+    if (/^[\x00-\x7f]*$/.test(each.domain)) continue;
+    ++idn;
+    const ascii = url.domainToASCII(each.domain);
+    assert.ok(ascii !== '', each.domain);
+    assert.deepStrictEqual(rule.unicodeDomainOf(ascii), { domain: each.domain }, ascii);
+  }
+  assert.ok(idn > 100, `${idn} internationalized rules`);
+  for (const bad of ['xn--zz.jp', 'a.xn--', 'xn---', 'xn--99999999999999.jp']) {
+    assert.ok(rule.unicodeDomainOf(bad).badLabel.startsWith('xn--'), bad);
+  }
+});
+
+test('a wildcard entry needs the Public Suffix List', () => {
+  assert.throws(() => rule.firstBadOrigin('https://*.example.jp', { allowHttp: false }));
+  assert.strictEqual(rule.firstBadOrigin('https://renew.example.jp', { allowHttp: false }), null);
 });
 
 test('document URLs are allowed only for listed origins', async (t) => {

@@ -2,6 +2,9 @@
 // of its scheme, host and port gives those of the entry that allowed it; the
 // reading never goes past the URL or the list (both sit in allocations of
 // their exact size).
+// The build's check of a list (firstBadOrigin) names an entry of the list,
+// refuses no more when http is allowed, and names the same entry unless it
+// was refused for http; the punycode reading takes any bytes.
 // Input: a first byte below 0x80 picks one of the fixed lists and the rest is
 // the URL; otherwise the rest is the list, a newline, and the URL. URL bytes
 // 80-8F stand for awkward UTF-16 units (look-alikes, surrogates), 90-FF for
@@ -15,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "control/text/origin_setting.h"
 #include "control/text/site_lock.h"
 
 namespace {
@@ -33,6 +37,13 @@ char16_t unitOf(uint8_t byte) {
   if (byte < 0x80) return byte;
   if (byte < 0x90) return kAwkwardUnits[byte - 0x80];
   return static_cast<char16_t>(0xFF10 + byte - 0x90);
+}
+
+// A few rules of each kind, one of them in UTF-8 ("公司.cn").
+const korvel::PublicSuffixRules& fuzzRules() {
+  static const korvel::PublicSuffixRules rules = korvel::readPublicSuffixList(
+      "jp\nco.jp\n*.ck\n!www.ck\ncn\n\xE5\x85\xAC\xE5\x8F\xB8.cn\ngithub.io\n*.kobe.jp\n!city.kobe.jp\n");
+  return rules;
 }
 
 [[noreturn]] void fail(const char* what, std::string_view entry) {
@@ -122,6 +133,27 @@ void checkAllowed(std::u16string_view url, std::string_view list, std::string_vi
   if (!hostMatches) fail("the allowed URL has another host", entry);
 }
 
+void checkPolicies(std::string_view list) {
+  const std::optional<korvel::BadOrigin> strict = korvel::firstBadOrigin(list, {fuzzRules(), false});
+  const std::optional<korvel::BadOrigin> lenient = korvel::firstBadOrigin(list, {fuzzRules(), true});
+  for (const std::optional<korvel::BadOrigin>* bad : {&strict, &lenient}) {
+    if (!*bad) continue;
+    const std::string_view entry = (*bad)->entry;
+    if (entry.data() < list.data() || entry.data() + entry.size() > list.data() + list.size()) {
+      fail("the refused entry is not part of the list", entry);
+    }
+    if (korvel::describeBadOrigin(**bad).find(std::string(entry)) == std::string::npos) {
+      fail("the message does not name the refused entry", entry);
+    }
+  }
+  if (!strict && lenient) fail("allowing http refused a list", lenient->entry);
+  if (strict && strict->reason != korvel::OriginRefusal::http &&
+      (!lenient || lenient->position != strict->position || lenient->reason != strict->reason)) {
+    fail("allowing http changed a refusal for another reason", strict->entry);
+  }
+  if (strict && lenient && lenient->position < strict->position) fail("allowing http refused an earlier entry", "");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -146,7 +178,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t i = 0; i < urlSize; ++i) urlCopy[i] = unitOf(urlBytes[i]);
   const std::u16string_view url(urlCopy.get(), urlSize);
 
-  korvel::firstBadOrigin(list);
+  checkPolicies(list);
+  korvel::unicodeDomainOf(list);
   const std::optional<std::string_view> entry = korvel::allowingOrigin(url, list);
   if (korvel::isUrlAllowed(url, list) != entry.has_value()) fail("isUrlAllowed and allowingOrigin disagree", "");
   if (entry) checkAllowed(url, list, *entry);

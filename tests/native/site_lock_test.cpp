@@ -1,25 +1,32 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "control/text/origin_setting.h"
 #include "control/text/site_lock.h"
 #include "tests/support/test_names.h"
 
 namespace {
 
-// The 1-based position of `entry` (a view into `list`) among the list's entries.
-size_t positionOf(std::string_view list, std::string_view entry) {
-  const size_t offset = static_cast<size_t>(entry.data() - list.data());
-  size_t position = 1;
-  for (size_t i = 0; i < offset; ++i) position += list[i] == ';';
-  return position;
+std::string readFile(const char* path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-// The same table cmake/AllowedOrigins.cmake is checked against at test time.
+// The build machine's Public Suffix List, which configuring reads too.
+const korvel::PublicSuffixRules& publicSuffixes() {
+  static const korvel::PublicSuffixRules rules = korvel::readPublicSuffixList(readFile(KORVEL_PUBLIC_SUFFIX_LIST));
+  return rules;
+}
+
+// The same table cmake/AllowedOrigins.cmake and the extension's rule are
+// checked against at test time.
 TEST(AllowedOriginsSetting, ReadsAsTheSharedTableSays) {
+  ASSERT_GT(publicSuffixes().size(), 5000u) << KORVEL_PUBLIC_SUFFIX_LIST;
   std::ifstream table(KORVEL_ORIGIN_TABLE);
   ASSERT_TRUE(table) << KORVEL_ORIGIN_TABLE;
   std::string line;
@@ -27,30 +34,55 @@ TEST(AllowedOriginsSetting, ReadsAsTheSharedTableSays) {
   while (std::getline(table, line)) {
     if (line.empty() || line[0] == '#') continue;
     ++cases;
+    korvel::OriginPolicy policy{publicSuffixes(), false};
+    if (line.compare(0, 11, "allow-http ") == 0) {
+      policy.allowHttp = true;
+      line.erase(0, 11);
+    }
     size_t expected = 0;
+    std::string reason;
     std::string list;
+    std::string message;
     if (line == "ok") {
     } else if (line.compare(0, 3, "ok ") == 0) {
       list = line.substr(3);
+    } else if (line.compare(0, 5, "says ") == 0) {
+      const size_t arrow = line.find(" => ");
+      ASSERT_NE(arrow, std::string::npos) << line;
+      list = line.substr(5, arrow - 5);
+      message = line.substr(arrow + 4);
     } else {
       ASSERT_EQ(line.compare(0, 4, "bad "), 0) << line;
       const size_t space = line.find(' ', 4);
-      ASSERT_NE(space, std::string::npos) << line;
+      const size_t reasonEnd = line.find(' ', space + 1);
+      ASSERT_NE(reasonEnd, std::string::npos) << line;
       expected = std::stoul(line.substr(4, space - 4));
-      list = line.substr(space + 1);
+      reason = line.substr(space + 1, reasonEnd - space - 1);
+      list = line.substr(reasonEnd + 1);
     }
-    const std::optional<std::string_view> bad = korvel::firstBadOrigin(list);
-    EXPECT_EQ(bad ? positionOf(list, *bad) : 0, expected) << "list \"" << list << "\"";
+    const std::optional<korvel::BadOrigin> bad = korvel::firstBadOrigin(list, policy);
+    if (!message.empty()) {
+      ASSERT_TRUE(bad.has_value()) << line;
+      EXPECT_EQ(korvel::describeBadOrigin(*bad), message);
+      continue;
+    }
+    EXPECT_EQ(bad ? bad->position : 0, expected) << "list \"" << list << "\" allowHttp " << policy.allowHttp;
+    EXPECT_EQ(bad ? korvel::reasonName(bad->reason) : "", reason) << "list \"" << list << "\"";
   }
   EXPECT_GT(cases, 50);
 }
 
 TEST(AllowedOriginsSetting, NamesTheBadEntryItself) {
+  const korvel::OriginPolicy policy{publicSuffixes(), false};
   const std::string_view list = "https://a.jp;https://b.jp:0;https://c.jp/";
-  EXPECT_EQ(korvel::firstBadOrigin(list), std::optional<std::string_view>("https://b.jp:0"));
-  const std::optional<std::string_view> empty = korvel::firstBadOrigin("https://a.jp;;https://b.jp");
+  const std::optional<korvel::BadOrigin> bad = korvel::firstBadOrigin(list, policy);
+  ASSERT_TRUE(bad.has_value());
+  EXPECT_EQ(bad->entry, "https://b.jp:0");
+  EXPECT_EQ(bad->entry.data(), list.data() + 13);
+  const std::optional<korvel::BadOrigin> empty = korvel::firstBadOrigin("https://a.jp;;https://b.jp", policy);
   ASSERT_TRUE(empty.has_value());
-  EXPECT_TRUE(empty->empty());
+  EXPECT_TRUE(empty->entry.empty());
+  EXPECT_EQ(korvel::describeBadOrigin(*empty), "entry 2 \"\" is not an allowed origin: an empty entry");
 }
 
 TEST(AllowedOriginsSetting, EntryPartsWithDefaultPorts) {
@@ -67,8 +99,76 @@ TEST(AllowedOriginsSetting, EntryPartsWithDefaultPorts) {
   EXPECT_EQ(korvel::parseOriginEntry("http://intra.example.jp:8080")->port, 8080);
 }
 
-// The build's own list is a valid setting (the default is empty).
-TEST(AllowedOriginsSetting, BuiltListIsValid) { EXPECT_FALSE(korvel::firstBadOrigin(korvel::kAllowedOrigins)); }
+// The build's own list is one its configuring accepted (the default is empty).
+TEST(AllowedOriginsSetting, BuiltListIsAccepted) {
+  const korvel::OriginPolicy policy{publicSuffixes(), KORVEL_BUILD_ALLOWS_HTTP != 0};
+  EXPECT_FALSE(korvel::firstBadOrigin(korvel::kAllowedOrigins, policy));
+}
+
+// The reading of the list's format, on a small list of its own.
+TEST(PublicSuffixList, ReadsRulesUpToWhiteSpace) {
+  const korvel::PublicSuffixRules rules = korvel::readPublicSuffixList(
+      "\xEF\xBB\xBF// comment line\n"
+      "jp\n"
+      "co.jp trailing words are ignored\n"
+      "*.ck\r\n"
+      "!www.ck\t// note\n"
+      "\n"
+      "  indented.jp\n"
+      "// ===BEGIN PRIVATE DOMAINS===\n"
+      "github.io");
+  ASSERT_EQ(rules.size(), 5u);
+  EXPECT_EQ(korvel::ruleText(rules[0]), "jp");
+  EXPECT_EQ(korvel::ruleText(rules[1]), "co.jp");
+  EXPECT_EQ(rules[2].kind, korvel::PublicSuffixRule::Kind::wildcard);
+  EXPECT_EQ(rules[2].domain, "ck");
+  EXPECT_EQ(rules[3].kind, korvel::PublicSuffixRule::Kind::exception);
+  EXPECT_EQ(korvel::ruleText(rules[3]), "!www.ck");
+  EXPECT_EQ(korvel::ruleText(rules[4]), "github.io");
+}
+
+TEST(PublicSuffixList, WildcardAndExceptionRules) {
+  const korvel::PublicSuffixRules rules = korvel::readPublicSuffixList("jp\nco.jp\n*.ck\n!www.ck\n*.kobe.jp\n!city.kobe.jp\n");
+  const auto ruleOf = [&rules](std::string_view domain) {
+    const std::optional<korvel::PublicSuffixRule> rule = korvel::publicSuffixRuleOf(domain, rules);
+    return rule ? korvel::ruleText(*rule) : std::string("-");
+  };
+  EXPECT_EQ(ruleOf("jp"), "jp");
+  EXPECT_EQ(ruleOf("co.jp"), "co.jp");
+  EXPECT_EQ(ruleOf("example.co.jp"), "-");
+  EXPECT_EQ(ruleOf("ck"), "-");  // only the list's implicit "*"
+  EXPECT_EQ(ruleOf("a.ck"), "*.ck");
+  EXPECT_EQ(ruleOf("www.ck"), "-");
+  EXPECT_EQ(ruleOf("a.www.ck"), "-");
+  EXPECT_EQ(ruleOf("b.a.ck"), "-");
+  EXPECT_EQ(ruleOf("kobe.jp"), "-");
+  EXPECT_EQ(ruleOf("chuo.kobe.jp"), "*.kobe.jp");
+  EXPECT_EQ(ruleOf("city.kobe.jp"), "-");
+  const auto below = [&rules](std::string_view domain) {
+    const std::optional<korvel::PublicSuffixRule> rule = korvel::publicSuffixRuleBelow(domain, rules);
+    return rule ? korvel::ruleText(*rule) : std::string("-");
+  };
+  EXPECT_EQ(below("jp"), "co.jp");
+  EXPECT_EQ(below("kobe.jp"), "*.kobe.jp");
+  EXPECT_EQ(below("city.kobe.jp"), "-");
+  EXPECT_EQ(below("ck"), "*.ck");
+  EXPECT_EQ(below("www.ck"), "-");
+  EXPECT_EQ(below("o.jp"), "-");  // "co.jp" ends in "o.jp" but is not below it
+}
+
+TEST(PublicSuffixList, DecodesPunycodeLabels) {
+  EXPECT_EQ(korvel::unicodeDomainOf("xn--wgv71a.jp"), std::optional<std::string>("\u65e5\u672c.jp"));
+  EXPECT_EQ(korvel::unicodeDomainOf("xn--bcher-kva.example.jp"), std::optional<std::string>("b\u00fccher.example.jp"));
+  EXPECT_EQ(korvel::unicodeDomainOf("xn--j1aef.xn--p1acf"), std::optional<std::string>("\u043a\u043e\u043c.\u0440\u0443\u0441"));
+  EXPECT_EQ(korvel::unicodeDomainOf("renew.example.jp"), std::optional<std::string>("renew.example.jp"));
+  // U+1F600 (four UTF-8 bytes), from Node's url.domainToASCII.
+  EXPECT_EQ(korvel::unicodeDomainOf("xn--e28h.jp"), std::optional<std::string>("\xF0\x9F\x98\x80.jp"));
+  for (const std::string_view bad : {"xn--zz.jp", "a.xn--", "xn---", "xn--99999999999999.jp"}) {
+    std::string_view label;
+    EXPECT_EQ(korvel::unicodeDomainOf(bad, &label), std::nullopt) << bad;
+    EXPECT_EQ(label.substr(0, 4), "xn--") << bad;
+  }
+}
 
 constexpr std::string_view kList =
     "https://renew.example.jp;https://*.corp.example.jp;http://intra.example.jp:8080;"
