@@ -10,6 +10,7 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -73,30 +74,41 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "verify_bench: %s\n", error.c_str());
     return 2;
   }
-  const double library = perSecond(seconds, [&] { return verifier->verifyJson(json).ok; });
+  const auto library = [&] { return verifier->verifyJson(json).ok; };
 
   X509_STORE* store = X509_STORE_new();
   BIO* trust = BIO_new_file(argv[2], "r");
   X509* anchor = PEM_read_bio_X509(trust, nullptr, nullptr, nullptr);
   X509_STORE_add_cert(store, anchor);
-  const double floor = perSecond(seconds, [&] {
+  const auto cmsVerify = [&] {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(der.data());
     CMS_ContentInfo* cms = d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(der.size()));
     const bool ok = cms != nullptr && CMS_verify(cms, nullptr, store, nullptr, nullptr, CMS_BINARY) == 1;
     CMS_ContentInfo_free(cms);
     if (!ok) ERR_print_errors_fp(stderr);
     return ok;
-  });
+  };
+  // Rounds of each in turn, the best of each kept, so that a burst of other
+  // work on the machine weighs on both alike.
+  constexpr int kRounds = 5;
+  double libraryRate = 0;
+  double floorRate = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    libraryRate = std::max(libraryRate, perSecond(seconds / kRounds, library));
+    floorRate = std::max(floorRate, perSecond(seconds / kRounds, cmsVerify));
+  }
   X509_free(anchor);
   BIO_free(trust);
   X509_STORE_free(store);
 
-  if (library == 0 || floor == 0) {
+  if (libraryRate == 0 || floorRate == 0) {
     std::fprintf(stderr, "verify_bench: the message does not verify\n");
     return 1;
   }
-  std::printf("library (korvel_verify, JSON input)   %9.0f verifications/s  %7.1f us each\n", library, 1e6 / library);
-  std::printf("floor (d2i + CMS_verify on the DER)   %9.0f verifications/s  %7.1f us each\n", floor, 1e6 / floor);
-  std::printf("library time / floor time             %9.2f\n", floor / library);
+  std::printf("library (korvel_verify, JSON input)   %9.0f verifications/s  %7.1f us each\n", libraryRate,
+              1e6 / libraryRate);
+  std::printf("floor (d2i + CMS_verify on the DER)   %9.0f verifications/s  %7.1f us each\n", floorRate,
+              1e6 / floorRate);
+  std::printf("library time / floor time             %9.2f\n", floorRate / libraryRate);
   return 0;
 }
