@@ -65,6 +65,10 @@ void servePageFile(const EmbeddedFile& file, httplib::Response& response) {
 
 void RenewalService::install(httplib::Server& server) {
   server.set_payload_max_length(kLargestBodyBytes);
+  // A page makes two requests per renewal, a service behind a proxy many:
+  // keep connections for more than httplib's default of 5 requests.
+  server.set_keep_alive_max_count(100);
+  server.set_tcp_nodelay(true);
   server.set_post_routing_handler([this](const httplib::Request&, httplib::Response& response) {
     response.set_header("X-Content-Type-Options", "nosniff");
     response.set_header("X-Frame-Options", "DENY");

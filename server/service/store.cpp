@@ -68,9 +68,10 @@ std::unique_ptr<Store> Store::open(const std::string& path, std::string& error) 
     return nullptr;
   }
   sqlite3_busy_timeout(db, 10000);
-  // WAL lets readers (an operator's sqlite3) look while the service writes;
-  // synchronous=FULL makes a commit durable before the answer goes out.
-  if (!store->execute("PRAGMA journal_mode=WAL;") || !store->execute("PRAGMA synchronous=FULL;") ||
+  // WAL lets readers (an operator's sqlite3) look while the service writes.
+  // Challenges are committed without a sync of their own (a challenge lost
+  // to a power cut is only asked again); an approval is synced (recordApproval).
+  if (!store->execute("PRAGMA journal_mode=WAL;") || !store->execute("PRAGMA synchronous=NORMAL;") ||
       !store->execute(kSchema)) {
     error = "cannot set up the database " + path + ": " + sqlite3_errmsg(db);
     return nullptr;
@@ -131,14 +132,19 @@ Claim Store::claimLocked(const std::string& sessionHash, int64_t nowMs, Challeng
   return Claim::kClaimed;
 }
 
+// The approval's commit syncs the log to disk before the answer goes out;
+// the log is written in order, so the claim of its challenge is on disk too.
 bool Store::recordApproval(const ApprovalRow& row) {
   std::lock_guard<std::mutex> hold(lock_);
+  if (!execute("PRAGMA synchronous=FULL;")) return false;
   Statement insert(db_,
                    "INSERT INTO renewals (serial, subject, issuer, not_after, approved_at, challenge_hash) "
                    "VALUES (?, ?, ?, ?, ?, ?)");
   insert.text(1, row.serial).text(2, row.subject).text(3, row.issuer).text(4, row.notAfter);
   insert.text(5, row.approvedAt).text(6, row.challengeHash);
-  return insert.step() == SQLITE_DONE;
+  bool written = insert.step() == SQLITE_DONE;
+  execute("PRAGMA synchronous=NORMAL;");
+  return written;
 }
 
 }  // namespace korvel::service
