@@ -9,10 +9,6 @@
 namespace korvel {
 namespace {
 
-constexpr char kAuthorityKeyIdOid[] = "2.5.29.35";
-constexpr char kPrivateIssuerOid[] = "2.16.840.1.113733.1.6.9";
-constexpr wchar_t kPrivateIssuerName[] = L"ro-mendal Agency CA";
-
 // OIDs are ASCII dotted text, so comparing the narrow texts is the same as
 // comparing them converted to UTF-16.
 bool hasOid(const CERT_EXTENSION& extension, const char* oid) {

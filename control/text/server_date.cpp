@@ -78,10 +78,12 @@ NumberSpan scanNumber(const wchar_t* p) {
   return span;
 }
 
-double readDouble(const wchar_t* text) {
-  if (text == nullptr) return 0.0;
+// The number at the start of `text`; false when there is none.
+bool readDouble(const wchar_t* text, double* number) {
+  *number = 0.0;
+  if (text == nullptr) return false;
   NumberSpan span = scanNumber(text);
-  if (span.digits.empty()) return 0.0;
+  if (span.digits.empty()) return false;
   double value = 0.0;
   const char* first = span.digits.data();
   const char* last = first + span.digits.size();
@@ -89,17 +91,33 @@ double readDouble(const wchar_t* text) {
   (void)ptr;
   if (ec == std::errc::result_out_of_range) {
     double huge = span.magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-    return span.negative ? -huge : huge;
+    *number = span.negative ? -huge : huge;
+    return true;
   }
-  return ec == std::errc() ? value : 0.0;
+  if (ec == std::errc()) *number = value;
+  return true;
+}
+
+bool inSecondsRange(double seconds) {
+  constexpr double kTwoTo63 = 9223372036854775808.0;
+  return seconds >= -kTwoTo63 && seconds < kTwoTo63;
 }
 
 }  // namespace
 
 int64_t serverSecondsFromText(const wchar_t* text) {
-  double seconds = readDouble(text) / 1000.0;
-  constexpr double kTwoTo63 = 9223372036854775808.0;
-  if (!(seconds >= -kTwoTo63 && seconds < kTwoTo63)) return std::numeric_limits<int64_t>::min();
+  double milliseconds = 0.0;
+  readDouble(text, &milliseconds);
+  const double seconds = milliseconds / 1000.0;
+  if (!inSecondsRange(seconds)) return std::numeric_limits<int64_t>::min();
+  return static_cast<int64_t>(seconds);
+}
+
+std::optional<int64_t> readableServerSeconds(const wchar_t* text) {
+  double milliseconds = 0.0;
+  if (!readDouble(text, &milliseconds)) return std::nullopt;
+  const double seconds = milliseconds / 1000.0;
+  if (!inSecondsRange(seconds)) return std::nullopt;
   return static_cast<int64_t>(seconds);
 }
 

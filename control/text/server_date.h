@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 
 namespace korvel {
 
@@ -8,5 +9,10 @@ namespace korvel {
 // zero. Unreadable text gives 0; a result outside 64 bits gives INT64_MIN.
 // `text` may be null (reads as 0).
 int64_t serverSecondsFromText(const wchar_t* text);
+
+// The same reading for a service that must tell an unreadable time from a
+// real one: nullopt when the text holds no number, or one whose seconds lie
+// outside 64 bits; otherwise what serverSecondsFromText gives.
+std::optional<int64_t> readableServerSeconds(const wchar_t* text);
 
 }  // namespace korvel

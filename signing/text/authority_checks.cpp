@@ -16,21 +16,31 @@ std::string bytesToHex(const uint8_t* bytes, size_t count) {
   return text;
 }
 
-int matchesKnownKeyId(size_t length, const uint8_t* keyId) {
+KeyIdTable controlKeyIdTable() { return KeyIdTable{knownAuthorityKeyIds, kKnownKeyIdCount}; }
+
+int matchesKeyIdIn(const KeyIdTable& table, size_t length, const uint8_t* keyId) {
   if (length != kKeyIdLength || keyId == nullptr) return 0;
-  for (const auto& entry : knownAuthorityKeyIds) {
-    if (std::memcmp(entry, keyId, kKeyIdLength) == 0) return 1;
+  for (size_t i = 0; i < table.count; ++i) {
+    if (std::memcmp(table.entries[i], keyId, kKeyIdLength) == 0) return 1;
   }
   return 0;
 }
 
+int matchesKnownKeyId(size_t length, const uint8_t* keyId) {
+  return matchesKeyIdIn(controlKeyIdTable(), length, keyId);
+}
+
 int authorityKeyValueMatches(const uint8_t* value, size_t size) {
+  return authorityKeyValueMatchesIn(controlKeyIdTable(), value, size);
+}
+
+int authorityKeyValueMatchesIn(const KeyIdTable& table, const uint8_t* value, size_t size) {
   constexpr size_t kLengthPosition = 3;
   constexpr size_t kIdPosition = 4;
   if (value == nullptr || size <= kLengthPosition) return 0;
   const size_t length = value[kLengthPosition];
   if (size - kIdPosition < length) return 0;
-  return matchesKnownKeyId(length, value + kIdPosition);
+  return matchesKeyIdIn(table, length, value + kIdPosition);
 }
 
 int privateIssuerValueMatches(const uint8_t* value, size_t size) {
