@@ -40,7 +40,7 @@ std::string isoTime(int64_t ms) {
   time_t seconds = static_cast<time_t>(ms / 1000);
   struct tm parts {};
   gmtime_r(&seconds, &parts);
-  char text[40];
+  char text[64];
   snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", parts.tm_year + 1900, parts.tm_mon + 1,
            parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, static_cast<int>(ms % 1000));
   return text;
