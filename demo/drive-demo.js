@@ -27,7 +27,7 @@ async function main() {
                 `--load-extension=${extensionDir}`, `--disable-extensions-except=${extensionDir}`];
   if (!interactive) args.unshift('--headless=new');
   const context = await chromium.launchPersistentContext(profileDir, {
-    executablePath: '/usr/bin/chromium', headless: !interactive, args, viewport: { width: 900, height: 720 },
+    executablePath: '/usr/bin/chromium', headless: !interactive, args, viewport: { width: 900, height: 540 },
   });
   try {
     if (context.serviceWorkers().length === 0) await context.waitForEvent('serviceworker', { timeout: 30000 });
