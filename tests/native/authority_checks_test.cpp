@@ -121,3 +121,27 @@ INSTANTIATE_TEST_SUITE_P(Table, PrivateIssuerValue,
                                          PrivateValueCase{{0x04, 0x01, 0xFF}, 0}));
 
 }  // namespace
+
+namespace {
+
+// The service's table holds only the identifiers that are set: the build's
+// three, no zero slots; a given table replaces them.
+TEST(KeyIdTable, TheBuildListHasNoEmptySlots) {
+  const korvel::KeyIdTable build{korvel::buildAuthorityKeyIds, korvel::kBuildKeyIdCount};
+  for (size_t i = 0; i < korvel::kBuildKeyIdCount; ++i) {
+    EXPECT_EQ(Bytes(build.entries[i], build.entries[i] + korvel::kKeyIdLength), entry(i));
+    EXPECT_EQ(korvel::authorityKeyValueMatchesIn(build, authorityKeyValue(entry(i)).data(), 24), 1);
+  }
+  const Bytes zeros(20, 0);
+  EXPECT_EQ(korvel::matchesKeyIdIn(build, 20, zeros.data()), 0);
+  EXPECT_EQ(korvel::matchesKnownKeyId(20, zeros.data()), 1);  // the control's empty slot 4
+
+  const uint8_t given[1][korvel::kKeyIdLength] = {{0xAA, 0xBB}};
+  const korvel::KeyIdTable table{given, 1};
+  Bytes id(given[0], given[0] + korvel::kKeyIdLength);
+  EXPECT_EQ(korvel::authorityKeyValueMatchesIn(table, authorityKeyValue(id).data(), 24), 1);
+  EXPECT_EQ(korvel::authorityKeyValueMatchesIn(table, authorityKeyValue(entry(0)).data(), 24), 0);
+  EXPECT_EQ(korvel::matchesKeyIdIn(korvel::KeyIdTable{given, 0}, 20, id.data()), 0);
+}
+
+}  // namespace

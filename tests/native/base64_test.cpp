@@ -107,3 +107,65 @@ TEST(Base64, EmptyInputNeedsRoomForTheNullOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+bool decodes(const std::string& text, std::vector<uint8_t>* bytes) {
+  return korvel::decodeBase64(text.data(), text.size(), bytes);
+}
+
+std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+TEST(Base64Decode, ReadsBothFormsOfEveryLength) {
+  for (size_t size = 0; size <= 200; ++size) {
+    std::vector<uint8_t> bytes(size);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 37 + 11);
+    const std::string lines = narrow(encode(bytes));
+    std::string oneLine;
+    for (char c : lines) {
+      if (c != '\r' && c != '\n') oneLine += c;
+    }
+    std::vector<uint8_t> decoded;
+    EXPECT_TRUE(decodes(lines, &decoded) && decoded == bytes) << size;
+    EXPECT_TRUE(decodes(oneLine, &decoded) && decoded == bytes) << size;
+    if (size > 0) {
+      // The last CR LF may be missing, as when a page trims the text.
+      EXPECT_TRUE(decodes(lines.substr(0, lines.size() - 2), &decoded) && decoded == bytes) << size;
+    }
+  }
+}
+
+TEST(Base64Decode, RefusesEverythingElse) {
+  const std::string line64(64, 'A');
+  const char* const refused[] = {
+      "Zg=",              // not whole groups
+      "Zg",               // no padding
+      "Z===",             // one character of a group
+      "Zh==",             // unused bits not zero
+      "Zm9=",             // unused bits not zero
+      "Zg==Zg==",         // padding inside
+      "Zm9v\n",           // LF alone
+      "Zm9v\r",           // CR alone
+      "Zm9v\r\n\r\n",     // an empty line
+      "\r\nZm9v",         // starts with a line end
+      "Zm 9v",            // a space
+      "Zm9v*A==",         // not the alphabet
+      "Zm9v-_==",         // the URL alphabet
+  };
+  std::vector<uint8_t> bytes{1, 2, 3};
+  for (const char* text : refused) {
+    EXPECT_FALSE(decodes(text, &bytes)) << text;
+    EXPECT_TRUE(bytes.empty()) << text;
+  }
+  // Line form: only the last line may be short, none longer than 64.
+  EXPECT_TRUE(decodes(line64 + "\r\n" + line64 + "\r\nAAAA\r\n", &bytes));
+  EXPECT_FALSE(decodes(line64 + "\r\nAAAA\r\n" + line64 + "\r\n", &bytes));
+  EXPECT_FALSE(decodes(line64 + "AAAA\r\nAAAA\r\n", &bytes));
+  EXPECT_FALSE(decodes(line64 + "\r\n" + line64 + "AAAA", &bytes));
+  // One line without line breaks may be of any length.
+  EXPECT_TRUE(decodes(line64 + line64 + "AAAA", &bytes));
+  EXPECT_EQ(bytes.size(), 99u);
+  EXPECT_FALSE(korvel::decodeBase64(nullptr, 0, &bytes));
+}
+
+}  // namespace

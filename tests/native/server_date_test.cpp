@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 #include "control/text/server_date.h"
 
@@ -36,5 +37,28 @@ INSTANTIATE_TEST_SUITE_P(
                       ServerDateCase{L"-9223372036854775808000", kOutOfRange}));
 
 TEST(ServerDateText, NullReadsAsZero) { EXPECT_EQ(korvel::serverSecondsFromText(nullptr), 0); }
+
+}  // namespace
+
+namespace {
+
+// The service's reading: the same numbers, but no number and numbers outside
+// 64-bit seconds are told apart from real times.
+TEST(ServerDateText, ReadableSecondsTellUnreadableText) {
+  struct Case {
+    const wchar_t* text;
+    std::optional<int64_t> seconds;
+  };
+  const Case cases[] = {
+      {L"1772323200000", 1772323200}, {L"  1600000000999xyz", 1600000000}, {L"-1500", -1}, {L"0", 0},
+      {L"1e-400", 0},                 {L"abc", std::nullopt},             {L"", std::nullopt},
+      {L"- 4000", std::nullopt},      {L"inf", std::nullopt},             {L"1e400", std::nullopt},
+      {L"9223372036854775808000", std::nullopt}, {nullptr, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(korvel::readableServerSeconds(c.text), c.seconds) << (c.text ? c.text : L"(null)");
+    if (c.seconds) EXPECT_EQ(korvel::serverSecondsFromText(c.text), *c.seconds);
+  }
+}
 
 }  // namespace
