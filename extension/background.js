@@ -1,12 +1,14 @@
-// The extension's service worker: serves the content script's requests
-// through the native host KorvelHost.exe, one at a time per tab.
+// The extension's background: serves the content script's requests through
+// the native host KorvelHost.exe, one at a time per tab. Chrome and Edge run
+// it as a service worker (it loads its helpers with importScripts), Firefox
+// as an event page (the manifest lists the helpers before it).
 //   content script -> here:  {korvel: "request", title, text, serverDate, data}
 //   here -> host:            {title, text, serverDate, data, origin}
 //   answer:                  {resultCode, issuerDN, certData} or {error}
 // The sender's origin is checked here again, exactly (a match pattern
 // "*.domain" also takes domain itself, and one without a port every port);
 // the host checks it a third time.
-importScripts("origin-rule.js", "settings.js");
+if (typeof importScripts === "function") importScripts("origin-rule.js", "settings.js");
 
 var REQUEST_FIELDS = ["title", "text", "serverDate", "data"];
 var busyTabs = {};
@@ -32,6 +34,38 @@ function pageAnswerOf(response) {
   return answer;
 }
 
+// One port per renewal: the host answers once and ends. The open port is
+// also what keeps Chrome's service worker alive however long the user takes
+// (a single call may not run longer than 5 minutes without one).
+// finish(response), with null when the port closed without an answer: no host
+// registered, a host that would not start, or one that ended without answering.
+function askHost(request, finish) {
+  var answered = false;
+  var port;
+  try {
+    port = chrome.runtime.connectNative(KORVEL_SETTINGS.hostName);
+  } catch (refused) {
+    finish(null);
+    return;
+  }
+  port.onMessage.addListener(function (response) {
+    if (answered) return;
+    answered = true;
+    port.disconnect();
+    finish(response);
+  });
+  port.onDisconnect.addListener(function () {
+    // Chrome gives the reason in runtime.lastError, Firefox in port.error;
+    // reading it marks it as handled.
+    var reason = chrome.runtime.lastError || port.error;
+    if (answered) return;
+    answered = true;
+    if (reason) console.warn("KorvelTool: native host: " + reason.message);
+    finish(null);
+  });
+  port.postMessage(request);
+}
+
 function serve(message, sender, reply) {
   var fromOurContentScript = sender.id === chrome.runtime.id && sender.tab !== undefined;
   if (!fromOurContentScript || !KorvelOrigins.isOriginServed(sender.origin, KORVEL_SETTINGS.allowedOrigins)) {
@@ -49,14 +83,8 @@ function serve(message, sender, reply) {
     return;
   }
   busyTabs[tab] = true;
-  chrome.runtime.sendNativeMessage(KORVEL_SETTINGS.hostName, request, function (response) {
+  askHost(request, function (response) {
     delete busyTabs[tab];
-    // No host registered, a host that would not start, or one that ended
-    // without answering.
-    if (chrome.runtime.lastError) {
-      reply({ error: "host-unavailable" });
-      return;
-    }
     reply(pageAnswerOf(response));
   });
 }
