@@ -18,6 +18,12 @@ endforeach()
 # '|' (never part of a valid origin), which LIST_SEPARATOR turns back into ';'.
 string(REPLACE ";" "|" korvel_release_origins "${KORVEL_ALLOWED_ORIGINS}")
 list(APPEND korvel_release_args "-DKORVEL_ALLOWED_ORIGINS=${korvel_release_origins}")
+# The extensions the host serves travel the same way ('|' is in no valid ID).
+foreach(setting KORVEL_EXTENSION_IDS KORVEL_FIREFOX_ID KORVEL_FIREFOX_IDS)
+  string(REPLACE ";" "|" ids "${${setting}}")
+  list(APPEND korvel_release_args "-D${setting}=${ids}")
+endforeach()
+list(APPEND korvel_release_args -DKORVEL_TEST_EXTENSION=${KORVEL_TEST_EXTENSION})
 ExternalProject_Add(KorvelTool
   SOURCE_DIR ${CMAKE_SOURCE_DIR}
   BINARY_DIR ${korvel_release_dir}

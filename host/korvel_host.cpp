@@ -1,13 +1,16 @@
 // KorvelHost.exe: the native messaging host of the browser extension. The
 // browser starts it for one request: a 32-bit length and that many bytes of
-// UTF-8 JSON on standard input. The host checks the request and its origin,
-// drives KorvelTool.dll from beside the exe (the same dialog, checks and
-// signature as a page gets), writes one answer the same way on standard
+// UTF-8 JSON on standard input, the calling extension named in the arguments.
+// The host serves only its build's extensions, checks the request and its
+// origin, drives KorvelTool.dll from beside the exe (the same dialog, checks
+// and signature as a page gets), writes one answer the same way on standard
 // output and exits 0. See host/text/native_message.h for the answers.
 #include <windows.h>
 #include <ocidl.h>
+#include <shellapi.h>
 
 #include <string>
+#include <vector>
 
 #include "KorvelTool_h.h"
 #include "control/text/site_lock.h"
@@ -16,6 +19,7 @@
 #include "framework/hosting/client_site.h"
 #include "framework/hosting/host_object.h"
 #include "framework/hosting/page_document.h"
+#include "host/text/caller.h"
 #include "host/text/native_message.h"
 
 namespace {
@@ -23,6 +27,21 @@ namespace {
 using framework::ComPtr;
 using framework::UniqueBstr;
 using korvel::host::Request;
+
+void freeArguments(LPWSTR* arguments) { LocalFree(arguments); }
+using UniqueArguments = framework::UniqueAny<LPWSTR*, freeArguments>;
+
+// The arguments the browser started the host with, its own name left out;
+// none when the command line does not read.
+std::vector<std::u16string> startArguments() {
+  int count = 0;
+  const UniqueArguments arguments(CommandLineToArgvW(GetCommandLineW(), &count));
+  std::vector<std::u16string> texts;
+  for (int i = 1; arguments && i < count; ++i) {
+    texts.emplace_back(reinterpret_cast<const char16_t*>(arguments.get()[i]));
+  }
+  return texts;
+}
 
 bool readExactly(HANDLE input, char* buffer, DWORD size) {
   DWORD done = 0;
@@ -44,6 +63,14 @@ bool readRequest(std::string& json) {
   if (!length) return false;
   json.resize(*length);
   return readExactly(input, &json[0], *length);
+}
+
+// Reads the one request a refused caller sent and drops it unread, so that the
+// browser's write of it completes and the browser takes the answer instead
+// of failing on a pipe closed under it. A frame is at most 1 MiB.
+void discardRequest() {
+  std::string json;
+  readRequest(json);
 }
 
 void writeAnswer(const std::string& json) {
@@ -181,8 +208,16 @@ void useUpHiddenStart() {
 // process shows: a process the foreground browser started may take the
 // foreground, so it comes up in front of the browser.
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  useUpHiddenStart();
   try {
+    // Before anything else: a caller that is not this build's gets no window,
+    // no request reading and no DLL.
+    if (!korvel::host::isCallerServed(startArguments(), korvel::host::kServedChromeIds,
+                                      korvel::host::kServedFirefoxIds)) {
+      discardRequest();
+      writeAnswer(korvel::host::errorAnswer(korvel::host::kCallerNotAllowed));
+      return 0;
+    }
+    useUpHiddenStart();
     const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const std::string answer =
         SUCCEEDED(hr) ? answerInput() : korvel::host::errorAnswer(korvel::host::kControlUnavailable);

@@ -18,10 +18,12 @@ constexpr uint32_t kLargestRequestBytes = 1024 * 1024;
 //   origin-not-allowed   the requesting origin may not use the control
 //   control-unavailable  KorvelTool.dll missing, or its class gives no control
 //   sign-failed          SignRenewal failed for another reason than the origin
+//   caller-not-allowed   the browser named no extension of this build (see caller.h)
 inline constexpr char kBadRequest[] = "bad-request";
 inline constexpr char kOriginNotAllowed[] = "origin-not-allowed";
 inline constexpr char kControlUnavailable[] = "control-unavailable";
 inline constexpr char kSignFailed[] = "sign-failed";
+inline constexpr char kCallerNotAllowed[] = "caller-not-allowed";
 
 // The five strings of a request, as UTF-16 for the control.
 struct Request {

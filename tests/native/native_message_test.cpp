@@ -2,9 +2,12 @@
 
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "control/text/site_lock.h"
+#include "host/text/caller.h"
 #include "host/text/native_message.h"
 
 namespace {
@@ -141,6 +144,107 @@ TEST(NativeMessageOrigin, UnlockedServesHttpsOriginsLockedTheList) {
     EXPECT_EQ(korvel::host::isOriginServed(origin, locked), c.servedLocked) << korvel::host::utf16ToUtf8(origin);
     EXPECT_EQ(korvel::isHttpsOrigin(origin), c.servedUnlocked) << korvel::host::utf16ToUtf8(origin);
   }
+}
+
+// The same table cmake/ExtensionIds.cmake is checked against at test time.
+TEST(ExtensionIdSettings, ReadAsTheSharedTableSays) {
+  std::ifstream table(KORVEL_EXTENSION_ID_TABLE);
+  ASSERT_TRUE(table) << KORVEL_EXTENSION_ID_TABLE;
+  std::string line;
+  int cases = 0;
+  while (std::getline(table, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    ++cases;
+    const size_t verdictAt = line.find(' ');
+    ASSERT_NE(verdictAt, std::string::npos) << line;
+    const std::string kind = line.substr(0, verdictAt);
+    const std::string verdict = line.substr(verdictAt + 1, line.find(' ', verdictAt + 1) - verdictAt - 1);
+    const size_t idAt = verdictAt + 1 + verdict.size() + 1;
+    const std::string id = idAt < line.size() ? line.substr(idAt) : std::string();
+    ASSERT_TRUE(verdict == "ok" || verdict == "bad") << line;
+    ASSERT_TRUE(kind == "chrome" || kind == "firefox") << line;
+    const bool accepted =
+        kind == "chrome" ? korvel::host::isChromeExtensionId(id) : korvel::host::isFirefoxAddonId(id);
+    EXPECT_EQ(accepted, verdict == "ok") << line;
+  }
+  EXPECT_GT(cases, 30);
+}
+
+constexpr char16_t kTestChrome[] = u"chrome-extension://eflimgalpdonajhnpoenibjajjonioob/";
+constexpr char16_t kTestFirefox[] = u"korvel-renewal-TEST-ONLY@korvel.test";
+constexpr char16_t kManifest[] = u"C:\\Program Files\\KorvelTool\\com.korvel.renewal.firefox.json";
+constexpr char kChromeIds[] = "eflimgalpdonajhnpoenibjajjonioob;bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb";
+constexpr char kFirefoxIds[] = "korvel-renewal-TEST-ONLY@korvel.test;{daf44bf7-a45e-4450-979c-91cf07434c3d}";
+
+struct CallerCase {
+  const char* name;
+  std::vector<std::u16string> arguments;
+  bool served;
+};
+
+TEST(NativeMessageCaller, ServesOnlyTheListedExtensionsInTheBrowsersForms) {
+  const CallerCase cases[] = {
+      {"Chrome", {kTestChrome}, true},
+      {"Chrome, the second listed ID", {u"chrome-extension://bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb/"}, true},
+      {"Edge with --parent-window", {kTestChrome, u"--parent-window=1234"}, true},
+      {"Chrome with further arguments", {kTestChrome, u"--parent-window=0", u"x"}, true},
+      {"Firefox", {kManifest, kTestFirefox}, true},
+      {"Firefox, a listed GUID", {kManifest, u"{daf44bf7-a45e-4450-979c-91cf07434c3d}"}, true},
+      {"Firefox on Unix", {u"/home/u/.mozilla/native-messaging-hosts/com.korvel.renewal.json", kTestFirefox}, true},
+      {"Firefox, UNC path", {u"\\\\server\\share\\com.korvel.renewal.firefox.json", kTestFirefox}, true},
+      {"Firefox, forward slashes, upper-case .JSON", {u"D:/KorvelTool/HOST.JSON", kTestFirefox}, true},
+      {"Firefox, non-ASCII path", {u"C:\\Users\\鈴木\\com.korvel.renewal.json", kTestFirefox}, true},
+      {"no arguments", {}, false},
+      {"one empty argument", {u""}, false},
+      {"two empty arguments", {u"", u""}, false},
+      {"unknown Chrome ID", {u"chrome-extension://aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa/"}, false},
+      {"unknown Firefox ID", {kManifest, u"other-addon@example.test"}, false},
+      {"Chrome ID without the slash", {u"chrome-extension://eflimgalpdonajhnpoenibjajjonioob"}, false},
+      {"Chrome ID with two slashes", {u"chrome-extension://eflimgalpdonajhnpoenibjajjonioob//"}, false},
+      {"Chrome ID with a path", {u"chrome-extension://eflimgalpdonajhnpoenibjajjonioob/x"}, false},
+      {"Chrome ID in upper case", {u"chrome-extension://EFLIMGALPDONAJHNPOENIBJAJJONIOOB/"}, false},
+      {"scheme in upper case", {u"CHROME-EXTENSION://eflimgalpdonajhnpoenibjajjonioob/"}, false},
+      {"another scheme", {u"moz-extension://eflimgalpdonajhnpoenibjajjonioob/"}, false},
+      {"scheme alone", {u"chrome-extension://"}, false},
+      {"Chrome ID alone", {u"eflimgalpdonajhnpoenibjajjonioob"}, false},
+      {"Chrome ID cut short", {u"chrome-extension://eflimgalpdonajhnpoenibjajjonioo/"}, false},
+      {"Chrome ID after --parent-window", {u"--parent-window=0", kTestChrome}, false},
+      {"leading space", {u" chrome-extension://eflimgalpdonajhnpoenibjajjonioob/"}, false},
+      {"full-width letter in the ID", {u"chrome-extension://eflimgalpdonajhnpoenibjajjonioo\uFF42/"}, false},
+      {"Firefox ID in the Chrome form", {u"chrome-extension://korvel-renewal-TEST-ONLY@korvel.test/"}, false},
+      {"Chrome ID in the Firefox form", {kManifest, u"eflimgalpdonajhnpoenibjajjonioob"}, false},
+      {"Firefox ID alone", {kTestFirefox}, false},
+      {"manifest path alone", {kManifest}, false},
+      {"Firefox arguments reversed", {kTestFirefox, kManifest}, false},
+      {"Firefox, relative manifest path", {u"com.korvel.renewal.json", kTestFirefox}, false},
+      {"Firefox, manifest not .json", {u"C:\\KorvelTool\\KorvelHost.exe", kTestFirefox}, false},
+      {"Firefox, a third argument", {kManifest, kTestFirefox, u"x"}, false},
+      {"Firefox ID cut short", {kManifest, u"korvel-renewal-TEST-ONLY@korvel.tes"}, false},
+      {"Firefox ID's tail", {kManifest, u"renewal-TEST-ONLY@korvel.test"}, false},
+      {"Firefox ID in another case", {kManifest, u"KORVEL-RENEWAL-TEST-ONLY@KORVEL.TEST"}, false},
+      {"Firefox ID with a trailing space", {kManifest, u"korvel-renewal-TEST-ONLY@korvel.test "}, false},
+      {"two listed Firefox IDs as one", {kManifest, kTestFirefox + std::u16string(u";{x}")}, false},
+  };
+  for (const CallerCase& c : cases) {
+    EXPECT_EQ(korvel::host::isCallerServed(c.arguments, kChromeIds, kFirefoxIds), c.served) << c.name;
+  }
+}
+
+TEST(NativeMessageCaller, ReadsTheBrowserAndIdAndServesNoneWithEmptyLists) {
+  using korvel::host::Browser;
+  const auto chrome = korvel::host::readCaller({kTestChrome, u"--parent-window=7"});
+  ASSERT_TRUE(chrome);
+  EXPECT_EQ(chrome->browser, Browser::chrome);
+  EXPECT_EQ(chrome->id, "eflimgalpdonajhnpoenibjajjonioob");
+  const auto firefox = korvel::host::readCaller({kManifest, kTestFirefox});
+  ASSERT_TRUE(firefox);
+  EXPECT_EQ(firefox->browser, Browser::firefox);
+  EXPECT_EQ(firefox->id, "korvel-renewal-TEST-ONLY@korvel.test");
+  // A build with no IDs: every caller refused, an empty ID never matches.
+  EXPECT_FALSE(korvel::host::isCallerServed({kTestChrome}, "", ""));
+  EXPECT_FALSE(korvel::host::isCallerServed({kManifest, kTestFirefox}, "", ""));
+  EXPECT_FALSE(korvel::host::isCallerServed({kManifest, kTestFirefox}, kChromeIds, "x@y;;z@w"));
+  EXPECT_EQ(korvel::host::errorAnswer(korvel::host::kCallerNotAllowed), R"({"error":"caller-not-allowed"})");
 }
 
 }  // namespace
