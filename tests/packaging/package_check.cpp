@@ -3,11 +3,18 @@
 //     prints "WinVerifyTrust 0x%08X" for the file's Authenticode signature
 //   package_check version FILE
 //     prints "FileVersion a,b,c,d" from the file's version resource
+//   package_check comments FILE
+//     prints "Comments TEXT", the version resource's Comments string of its
+//     first language, or "no Comments"
+//   package_check product {PRODUCT-CODE}
+//     prints "ProductState N", Windows Installer's state of that product
+//     (5 installed, -1 unknown)
 //   package_check dump 32|64|own PATH...
 //     prints every key and value below each HKLM, HKCU or HKCR path in the
 //     given registry view ("own": the process's own, as a program of this
 //     architecture reads it), one sorted line each: "PATH\Sub : name = data"
 #include <windows.h>
+#include <msi.h>
 #include <softpub.h>
 #include <wintrust.h>
 
@@ -124,6 +131,30 @@ int printVersion(const wchar_t* path) {
   return 0;
 }
 
+int printComments(const wchar_t* path) {
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+  std::vector<BYTE> data(size ? size : 1);
+  struct Translation { WORD language; WORD codePage; };
+  Translation* translations = nullptr;
+  UINT length = 0;
+  if (size == 0 || !GetFileVersionInfoW(path, 0, size, data.data()) ||
+      !VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations), &length) ||
+      length < sizeof *translations) {
+    std::printf("no Comments\n");
+    return 1;
+  }
+  wchar_t query[64];
+  wsprintfW(query, L"\\StringFileInfo\\%04x%04x\\Comments", translations->language, translations->codePage);
+  wchar_t* text = nullptr;
+  if (!VerQueryValueW(data.data(), query, reinterpret_cast<void**>(&text), &length) || text == nullptr) {
+    std::printf("no Comments\n");
+    return 1;
+  }
+  std::printf("Comments %s\n", utf8(std::wstring(text, length && text[length - 1] == 0 ? length - 1 : length)).c_str());
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -132,6 +163,11 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (argc == 3 && lstrcmpW(argv[1], L"version") == 0) return printVersion(argv[2]);
+  if (argc == 3 && lstrcmpW(argv[1], L"comments") == 0) return printComments(argv[2]);
+  if (argc == 3 && lstrcmpW(argv[1], L"product") == 0) {
+    std::printf("ProductState %d\n", static_cast<int>(MsiQueryProductStateW(argv[2])));
+    return 0;
+  }
   if (argc >= 4 && lstrcmpW(argv[1], L"dump") == 0) {
     const struct { const wchar_t* name; REGSAM view; } views[] = {
         {L"32", KEY_WOW64_32KEY}, {L"64", KEY_WOW64_64KEY}, {L"own", 0}};
@@ -139,6 +175,6 @@ int wmain(int argc, wchar_t** argv) {
       if (lstrcmpW(argv[2], v.name) == 0) return dump(v.view, argc - 3, argv + 3);
     }
   }
-  std::fputs("usage: package_check trust FILE | version FILE | dump 32|64|own PATH...\n", stderr);
+  std::fputs("usage: package_check trust FILE | version FILE | comments FILE | product CODE | dump 32|64|own PATH...\n", stderr);
   return 2;
 }
