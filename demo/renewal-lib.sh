@@ -15,17 +15,55 @@ korvel_wine_text() { korvel_wine "$@" | tr -d '\r'; }
 korvel_windows_path() { local p; p=$(realpath -m "$1"); printf 'Z:%s' "${p//\//\\}"; }
 korvel_fail() { echo "renewal: $*" >&2; return 1; }
 
-# A new prefix for windows on $DISPLAY, with its own wineserver kept up
-# until korvel_stop_prefix.
-korvel_make_prefix() {
+# A new prefix for windows on $DISPLAY (--null: Wine's null graphics driver,
+# no X server), with its own wineserver kept up until korvel_stop_prefix.
+# It is a cheap copy of a template (scripts/make-prefix).
+korvel_prefixes=()
+korvel_make_prefix() {  # prefix [--null]
   export WINEPREFIX=$1
-  "$korvel_root/scripts/make-prefix" "$WINEPREFIX" --x11 >/dev/null 2>&1 || korvel_fail "cannot make the prefix $1" || return
+  local driver=--x11
+  [ "${2:-}" = --null ] && driver=
+  "$korvel_root/scripts/make-prefix" "$WINEPREFIX" $driver >/dev/null 2>&1 || korvel_fail "cannot make the prefix $1" || return
+  korvel_prefixes+=("$WINEPREFIX")
   /usr/lib/wine/wineserver -p || korvel_fail "cannot start the wineserver" || return
   # make-prefix has a crash end the process instead of waiting in winedbg.
   true
 }
 
+# A case's own copy of a prefix made for several cases (its wineserver
+# saved and ended): scripts/copy-prefix, removed as korvel_make_prefix's are.
+korvel_copy_prefix() {  # source prefix
+  export WINEPREFIX=$2
+  "$korvel_root/scripts/copy-prefix" "$1" "$WINEPREFIX" || korvel_fail "cannot copy the prefix $1" || return
+  korvel_prefixes+=("$WINEPREFIX")
+}
+
 korvel_stop_prefix() { [ -n "${WINEPREFIX:-}" ] && /usr/lib/wine/wineserver -k 2>/dev/null; true; }
+
+# Stops a prefix's wineserver, waits for it to end, and removes the prefix
+# with Wine's log beside it.
+korvel_remove_prefix() {  # prefix
+  WINEPREFIX=$1 /usr/lib/wine/wineserver -k 2>/dev/null
+  WINEPREFIX=$1 /usr/lib/wine/wineserver -w 2>/dev/null
+  rm -rf "$1" "$1.log"
+}
+
+# A test's EXIT trap: a test that passed (exit status 0) removes every
+# prefix korvel_make_prefix made for it; one that failed stops their
+# wineservers and says where they are kept. KORVEL_KEEP_PREFIXES=1 keeps them
+# always. The exit status stays the test's.
+korvel_end_prefixes() {
+  local status=$? prefix
+  for prefix in "${korvel_prefixes[@]}"; do
+    if [ $status = 0 ] && [ "${KORVEL_KEEP_PREFIXES:-}" != 1 ]; then
+      korvel_remove_prefix "$prefix"
+    else
+      WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null
+      echo "Wine prefix kept: $prefix (Wine's messages: $prefix.log)"
+    fi
+  done
+  return $status
+}
 
 # Puts every certificate of a make-demo-certs folder, with its key, into "MY".
 korvel_fill_store() {
