@@ -42,6 +42,27 @@ bool readPemObjects(BIO* bio, Read read, std::vector<T*>* objects) {
   return atEnd;
 }
 
+enum class FileRead { kUnreadable, kDamaged, kRead };
+
+// Every object of one kind in a PEM file, or the one object of a DER file.
+// What was read is in `objects` whatever the result, for the caller to own.
+template <typename T, typename ReadPem, typename ReadDer>
+FileRead readObjectsFile(const std::string& file, ReadPem readPem, ReadDer readDer, std::vector<T*>* objects) {
+  UniqueBio bio(BIO_new_file(file.c_str(), "rb"));
+  if (!bio) {
+    ERR_clear_error();
+    return FileRead::kUnreadable;
+  }
+  if (looksLikePem(bio.get())) {
+    return readPemObjects<T>(bio.get(), readPem, objects) ? FileRead::kRead : FileRead::kDamaged;
+  }
+  T* object = readDer(bio.get(), nullptr);
+  ERR_clear_error();
+  if (object == nullptr) return FileRead::kDamaged;
+  objects->push_back(object);
+  return FileRead::kRead;
+}
+
 bool keyMaySignCrls(X509* certificate) {
   const uint32_t usage = X509_get_key_usage(certificate);
   return usage == UINT32_MAX || (usage & KU_CRL_SIGN) != 0;
@@ -70,25 +91,15 @@ bool TrustAnchors::load(const std::vector<std::string>& trustFiles, const std::v
 }
 
 bool TrustAnchors::loadTrustFile(const std::string& file, std::string& error) {
-  UniqueBio bio(BIO_new_file(file.c_str(), "rb"));
-  if (!bio) {
-    ERR_clear_error();
+  std::vector<X509*> certificates;
+  const FileRead read = readObjectsFile<X509>(file, PEM_read_bio_X509, d2i_X509_bio, &certificates);
+  for (X509* certificate : certificates) anchors_.emplace_back(certificate);
+  if (read == FileRead::kUnreadable) {
     error = file + ": cannot be read";
     return false;
   }
-  std::vector<X509*> certificates;
-  bool readable;
-  if (looksLikePem(bio.get())) {
-    readable = readPemObjects<X509>(bio.get(), PEM_read_bio_X509, &certificates);
-  } else {
-    X509* certificate = d2i_X509_bio(bio.get(), nullptr);
-    readable = certificate != nullptr;
-    if (readable) certificates.push_back(certificate);
-    ERR_clear_error();
-  }
-  for (X509* certificate : certificates) anchors_.emplace_back(certificate);
-  if (!readable || certificates.empty()) {
-    error = file + (readable ? ": holds no certificate" : ": holds a damaged certificate or is no certificate file");
+  if (read == FileRead::kDamaged || certificates.empty()) {
+    error = file + (read == FileRead::kRead ? ": holds no certificate" : ": holds a damaged certificate or is no certificate file");
     return false;
   }
   for (X509* certificate : certificates) {
@@ -106,26 +117,16 @@ bool TrustAnchors::loadTrustFile(const std::string& file, std::string& error) {
 }
 
 bool TrustAnchors::loadCrlFile(const std::string& file, std::string& error) {
-  UniqueBio bio(BIO_new_file(file.c_str(), "rb"));
-  if (!bio) {
-    ERR_clear_error();
+  std::vector<X509_CRL*> lists;
+  const FileRead read = readObjectsFile<X509_CRL>(file, PEM_read_bio_X509_CRL, d2i_X509_CRL_bio, &lists);
+  const size_t first = crls_.size();
+  for (X509_CRL* list : lists) crls_.push_back(Crl{UniqueCrl(list), {}});
+  if (read == FileRead::kUnreadable) {
     error = file + ": cannot be read";
     return false;
   }
-  std::vector<X509_CRL*> lists;
-  bool readable;
-  if (looksLikePem(bio.get())) {
-    readable = readPemObjects<X509_CRL>(bio.get(), PEM_read_bio_X509_CRL, &lists);
-  } else {
-    X509_CRL* list = d2i_X509_CRL_bio(bio.get(), nullptr);
-    readable = list != nullptr;
-    if (readable) lists.push_back(list);
-    ERR_clear_error();
-  }
-  const size_t first = crls_.size();
-  for (X509_CRL* list : lists) crls_.push_back(Crl{UniqueCrl(list), {}});
-  if (!readable || lists.empty()) {
-    error = file + (readable ? ": holds no CRL" : ": holds a damaged CRL or is no CRL file");
+  if (read == FileRead::kDamaged || lists.empty()) {
+    error = file + (read == FileRead::kRead ? ": holds no CRL" : ": holds a damaged CRL or is no CRL file");
     return false;
   }
   // A CRL counts only when a trust certificate of its issuer's name signed
