@@ -65,18 +65,25 @@ korvel_end_prefixes() {
   return $status
 }
 
+# The make-demo-certs folder the build issued for the tests (server-time in
+# it holds their server time).
+korvel_test_certs() {
+  local certs=$KORVEL_BUILD/test-certs/demo
+  [ -f "$certs/certs.tsv" ] || korvel_fail "no test certificates in $certs: build the tests first" || return
+  echo "$certs"
+}
+
 # Puts every certificate of a make-demo-certs folder, with its key, into "MY".
 korvel_fill_store() {
-  local certs=$1 file listed ca friendly cn out password
+  local certs=$1 file listed ca friendly cn out password args=(clear)
   password=$(cat "$certs/password")
-  out=$(korvel_wine_text "$KORVEL_BUILD/bin/certstore.exe" clear)
-  [ "$out" = "certstore: ok" ] || korvel_fail "certstore clear: $out" || return
   while IFS=$'\t' read -r file listed ca friendly cn why; do
-    local args=(add-pfx "$(korvel_windows_path "$certs/$file.pfx")" "$password")
+    args+=(add-pfx "$(korvel_windows_path "$certs/$file.pfx")" "$password")
     [ "$friendly" = - ] || args+=(--friendly "$friendly")
-    out=$(korvel_wine_text "$KORVEL_BUILD/bin/certstore.exe" "${args[@]}")
-    [ "$out" = "certstore: ok" ] || korvel_fail "certstore add-pfx $file: $out" || return
   done < "$certs/certs.tsv"
+  # One process for the whole store: each Wine start costs CPU.
+  out=$(korvel_wine_text "$KORVEL_BUILD/bin/certstore.exe" "${args[@]}")
+  [ "$out" = "certstore: ok" ] || korvel_fail "certstore ${args[*]}: $out"
 }
 
 # regsvr32 /s the DLL; its exit code is not trusted, the registry is read back.
