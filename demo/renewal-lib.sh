@@ -75,7 +75,7 @@ korvel_test_certs() {
 
 # Puts every certificate of a make-demo-certs folder, with its key, into "MY".
 korvel_fill_store() {
-  local certs=$1 file listed ca friendly cn out password args=(clear)
+  local certs=$1 file listed ca friendly cn why out password args=(clear)
   password=$(cat "$certs/password")
   while IFS=$'\t' read -r file listed ca friendly cn why; do
     args+=(add-pfx "$(korvel_windows_path "$certs/$file.pfx")" "$password")
